@@ -1,0 +1,35 @@
+# Shared by run.sh and test.sh: installs what the build needs (Debian packages) when it is
+# missing, then configures and builds a CMake preset. Sourced, not run.
+set -euo pipefail
+
+TORVANE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# Debian packages the build, the tests and the program need.
+TORVANE_PACKAGES=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-webengine-dev libgl-dev
+    qt6-image-formats-plugins libqt6svg6 fonts-dejavu-core
+)
+
+torvane_install_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# torvane_build PRESET: configure (first time) and build that preset.
+torvane_build() {
+    local preset="$1"
+    torvane_install_packages "${TORVANE_PACKAGES[@]}"
+    cd "$TORVANE_ROOT"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$(nproc)"
+}

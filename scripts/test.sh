@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds Torvane (installing what is missing) and runs the whole test suite. No display is
+# needed: widgets and the web view run on Qt's offscreen platform.
+#   scripts/test.sh          the normal build
+#   scripts/test.sh asan     the AddressSanitizer + UndefinedBehaviorSanitizer build
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+preset="${1:-default}"
+torvane_build "$preset"
+cd "$TORVANE_ROOT"
+ctest --preset "$preset" -j "$(nproc)"

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <array>
+
+class IniFile;
+
+// Capacities of the engine table.
+inline constexpr int kMaxEngines = 500;
+inline constexpr int kMaxVariables = 50;
+inline constexpr int kMaxOptionLists = 2;
+inline constexpr int kMaxChoices = 100;
+
+// The form fields of one engine: "var", "var<j>", "var_value<j>".
+// Names and Values always hold exactly Count entries (Count is clamped to 0 … kMaxVariables).
+struct Variable_Data {
+    qint32 Count = 0;
+    QList<QString> Names;
+    QList<QString> Values;
+};
+
+// The choices of one option list: "Item<k>", "Item<k>-<m>". Items holds exactly Count entries.
+struct Item_Data {
+    qint32 Count = 0;
+    QList<QString> Items;
+};
+
+// The submitted values of one option list: "Value<k>", "Value<k>-<m>". Count only says whether
+// the list has values (> 0); when it does, Values holds one entry per choice of the list.
+struct Value_Data {
+    qint32 Count = 0;
+    QList<QString> Values;
+};
+
+// One engine: its catalogue data and the user's choices for it. Arrays that the catalogue
+// numbers from 1 are indexed from 0 here (Option_Title[0] is "Option_Title1").
+struct Engine_Data {
+    QString Title;
+    qint32 Option = 0; // number of option lists, clamped to 0 … kMaxOptionLists
+    std::array<QString, kMaxOptionLists> Option_Title;
+    std::array<Item_Data, kMaxOptionLists> Item;
+    std::array<Value_Data, kMaxOptionLists> Value;
+    Variable_Data Variable;
+    qint16 Selected = 0; // 1 while the engine is in the current list
+    QString Option1;
+    QString Option2;
+    QString OptVal1;
+    QString OptVal2;
+    std::array<QString, kMaxOptionLists> Error;
+    QString Url;
+};
+
+// The engine catalogue. Items holds exactly Count entries (Count clamped to 0 … kMaxEngines),
+// in the order of their title numbers in the file.
+struct Engine_Type {
+    qint32 Count = 0;
+    QList<Engine_Data> Items;
+
+    // Title lookup: the index (from 0) of the first entry whose Title equals title exactly
+    // (letter case significant), or -1.
+    int indexOfTitle(const QString& title) const;
+};
+
+// Loads the catalogue from an INI file already in memory, reading the keys in the catalogue's
+// order. Counts are clamped to their capacities; nothing is stored past one.
+Engine_Type ReadEngineFile(const IniFile& file);
+
+// Loads startDirectory + "/Engine.dat". A missing or unreadable file gives an empty catalogue.
+Engine_Type ReadEngineFile(const QString& startDirectory);
