@@ -8,7 +8,7 @@ TORVANE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 TORVANE_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-webengine-dev libgl-dev
-    qt6-image-formats-plugins libqt6svg6 fonts-dejavu-core
+    fonts-liberation2 fonts-dejavu-core
 )
 
 torvane_install_packages() {

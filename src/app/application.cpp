@@ -1,21 +1,64 @@
 #include "app/application.h"
 
+#include "app/error_report.h"
+#include "app/main_window.h"
+
 #include <QApplication>
-#include <QWidget>
+#include <QFont>
+#include <exception>
 #include <unistd.h>
 
-int runTorvane(int argc, char* argv[]) {
+namespace {
+
+// Reports an exception that escaped an event handler through the standard error report
+// instead of ending the program; the handler that threw simply ends.
+class TorvaneApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& error) {
+            showErrorReport(activeWindow(), QString::fromLocal8Bit(error.what()));
+        } catch (...) {
+            showErrorReport(activeWindow(), QStringLiteral("Unexpected error"));
+        }
+        return false;
+    }
+};
+
+// The windows are laid out in pixels for an 11-pixel sans-serif font.
+QFont windowFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
+} // namespace
+
+void prepareApplicationEnvironment() {
     // The web view shares OpenGL contexts with the widgets; this must be set before the
     // application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // The web engine's sandbox cannot run as root; switch it off only then.
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}
 
-    QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Torvane 2000"));
-    window.resize(479, 388);
-    window.show();
+void applyWindowFont() {
+    QApplication::setFont(windowFont());
+}
+
+int runTorvane(int argc, char* argv[]) {
+    prepareApplicationEnvironment();
+    TorvaneApplication app(argc, argv);
+    applyWindowFont();
+
+    TForm1 form1;
+    form1.show();
     return app.exec();
 }

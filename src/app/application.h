@@ -1,5 +1,11 @@
 #pragma once
 
+// Settings that must be made before the application object exists (also used by tests that
+// create the main window).
+void prepareApplicationEnvironment();
+// The 11-pixel sans-serif font the windows are laid out for; after the application exists.
+void applyWindowFont();
+
 // Starts the program: creates the application and its windows, runs the event loop until the
 // main window closes, and returns the process's exit code.
 int runTorvane(int argc, char* argv[]);

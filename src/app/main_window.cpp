@@ -1,0 +1,185 @@
+#include "app/main_window.h"
+
+#include "app/message_log_view.h"
+#include "app/widget_placement.h"
+#include "catalogue/ui/engine_data_page.h"
+#include "profile/ui/contact_info_page.h"
+#include "profile/ui/site_info_page.h"
+
+#include <QButtonGroup>
+#include <QDir>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QScreen>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kClientWidth = 479;
+constexpr int kClientHeight = 388;
+
+struct PageButtonPlace {
+    const char* name;
+    const char* caption;
+    const char* picture;
+    int top;
+};
+
+constexpr PageButtonPlace kPageButtons[TForm1::PageCount] = {
+    {"SpeedButton1", "Contact Info", ":/pictures/page_contact.png", 16},
+    {"SpeedButton2", "Site Info", ":/pictures/page_site.png", 80},
+    {"SpeedButton3", "Engine Data", ":/pictures/page_engines.png", 144},
+    {"SpeedButton4", "Submit Now", ":/pictures/page_submit.png", 208},
+    {"SpeedButton12", "Special Offer", ":/pictures/page_offer.png", 280},
+};
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Torvane 2000"));
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/torvane.png")));
+    // Fixed border: minimise and close, no maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    createMenu();
+    createPages();
+
+    // The client area below the menu bar is fixed; the window takes its size from it.
+    adjustSize();
+    setFixedSize(sizeHint());
+    // Centred at every start; nothing about the window is remembered.
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::createMenu() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    file->setObjectName(QStringLiteral("File1"));
+    const auto addItem = [](QMenu* menu, const char* name, const QString& caption) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    addItem(file, "New1", QStringLiteral("New"));
+    addItem(file, "Open1", QStringLiteral("Open"));
+    m_save = addItem(file, "Save1", QStringLiteral("Save"));
+    addItem(file, "Saveas1", QStringLiteral("Save As"));
+    QAction* exit = addItem(file, "Exit1", QStringLiteral("Exit"));
+    connect(exit, &QAction::triggered, this, &TForm1::Exit1Click);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+    help->setObjectName(QStringLiteral("Help1"));
+    addItem(help, "About1", QStringLiteral("About"));
+}
+
+void TForm1::createPages() {
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+
+    auto* buttonFrame = placeFrame<QGroupBox>(client, "GroupBox0", 4, 0, 82, 377);
+    m_pageButtons = new QButtonGroup(this);
+    m_pageButtons->setExclusive(true);
+    for (int page = 0; page < PageCount; ++page) {
+        const PageButtonPlace& place = kPageButtons[page];
+        auto* button = placeWidget<QToolButton>(buttonFrame, place.name, 8, place.top, 65, 57);
+        button->setText(QString::fromLatin1(place.caption));
+        button->setIcon(QIcon(QString::fromLatin1(place.picture)));
+        button->setIconSize(QSize(32, 32));
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setCheckable(true);
+        button->setAutoRaise(true);
+        m_pageButtons->addButton(button, page);
+        m_pageButton[page] = button;
+    }
+    connect(m_pageButtons, &QButtonGroup::idClicked, this, [this](int page) {
+        static constexpr void (TForm1::*kHandlers[PageCount])() = {
+            &TForm1::SpeedButton1Click, &TForm1::SpeedButton2Click, &TForm1::SpeedButton3Click,
+            &TForm1::SpeedButton4Click, &TForm1::SpeedButton12Click};
+        (this->*kHandlers[page])();
+    });
+
+    m_contactInfo = new ContactInfoPage(client);
+    m_siteInfo = new SiteInfoPage(client);
+    m_engineData = new EngineDataPage(client);
+    auto* submitNow = new QGroupBox(client);
+    submitNow->setObjectName(QStringLiteral("GroupBox4"));
+    auto* specialOffer = new QGroupBox(client);
+    specialOffer->setObjectName(QStringLiteral("GroupBox6"));
+    m_pages = {m_contactInfo, m_siteInfo, m_engineData, submitNow, specialOffer};
+    for (QGroupBox* page : m_pages)
+        page->setGeometry(92, 0, 381, 313);
+
+    connect(m_contactInfo, &ContactInfoPage::modified, this, &TForm1::markModified);
+    connect(m_siteInfo, &SiteInfoPage::modified, this, &TForm1::markModified);
+
+    m_log = new MessageLogView(client);
+    m_log->setGeometry(92, 320, 381, 57);
+}
+
+void TForm1::FormCreate() {
+    m_startDirectory = QDir::currentPath();
+    ClearData();
+    m_catalogue = ReadEngineFile(m_startDirectory);
+    QListWidget* available = m_engineData->availableList();
+    for (const Engine_Data& engine : std::as_const(m_catalogue.Items))
+        EngineDataPage::insertSorted(available, engine.Title);
+    m_save->setEnabled(false);
+    // Selecting from the program runs no click handler: the option panel stays hidden.
+    for (QListWidget* list : {available, m_engineData->currentList()}) {
+        if (list->count() > 0)
+            list->setCurrentRow(0);
+    }
+    showPage(ContactInfo);
+}
+
+void TForm1::ClearData() {
+    m_contactInfo->clearFields();
+    m_siteInfo->clearFields();
+    m_log->clear();
+    m_engineData->clearOptionTexts();
+}
+
+ProfileFields TForm1::currentFields() const {
+    ProfileFields fields;
+    m_contactInfo->readFields(fields);
+    m_siteInfo->readFields(fields);
+    return fields;
+}
+
+void TForm1::ReadData() {
+    m_snapshot = ::ReadData(currentFields());
+}
+
+void TForm1::markModified() {
+    m_save->setEnabled(true);
+}
+
+void TForm1::setPageButtonsEnabled(bool enabled) {
+    for (int page = 0; page < PageCount; ++page) {
+        if (page != SubmitNow)
+            m_pageButton[page]->setEnabled(enabled);
+    }
+}
+
+TForm1::Page TForm1::currentPage() const {
+    return static_cast<Page>(m_pageButtons->checkedId());
+}
+
+void TForm1::showPage(Page page) {
+    m_pageButton[page]->setChecked(true);
+    for (int other = 0; other < PageCount; ++other)
+        m_pages[other]->setVisible(other == page);
+}
+
+void TForm1::Exit1Click() {
+    close();
+}

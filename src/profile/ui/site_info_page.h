@@ -1,0 +1,32 @@
+#pragma once
+
+#include "profile/core/profile_snapshot.h"
+
+#include <QGroupBox>
+
+class QLineEdit;
+class QPlainTextEdit;
+
+// The Site Info page (GroupBox2): site title and URL, eight keywords and the description.
+class SiteInfoPage : public QGroupBox {
+    Q_OBJECT
+
+public:
+    explicit SiteInfoPage(QWidget* parent = nullptr);
+
+    // Copies the page's fields into fields / sets them from fields (Contact Info members are
+    // left alone). The description uses CR LF between its lines.
+    void readFields(ProfileFields& fields) const;
+    void setFields(const ProfileFields& fields);
+    void clearFields();
+
+signals:
+    // A field's text changed, typed or set by the program.
+    void modified();
+
+private:
+    QLineEdit* m_title = nullptr; // Edit13
+    QLineEdit* m_url = nullptr;   // Edit14
+    QLineEdit* m_keywords[8] = {}; // Edit15 … Edit22
+    QPlainTextEdit* m_description = nullptr; // Memo1
+};

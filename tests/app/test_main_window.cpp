@@ -1,0 +1,221 @@
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/message_log_view.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+namespace {
+
+const char* const kPageNames[] = {"GroupBox1", "GroupBox2", "GroupBox3", "GroupBox4", "GroupBox6"};
+const char* const kButtonNames[] = {"SpeedButton1", "SpeedButton2", "SpeedButton3", "SpeedButton4",
+                                    "SpeedButton12"};
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<TForm1> m_form;
+
+    template <typename T> T* child(const char* name) {
+        T* widget = m_form->findChild<T*>(QString::fromLatin1(name));
+        if (!widget)
+            qFatal("no control %s", name);
+        return widget;
+    }
+
+    int visiblePages() {
+        int count = 0;
+        for (const char* name : kPageNames)
+            count += child<QGroupBox>(name)->isVisibleTo(m_form.get()) ? 1 : 0;
+        return count;
+    }
+
+private slots:
+    void initTestCase() {
+        QFile catalogue(m_dir.filePath(QStringLiteral("Engine.dat")));
+        QVERIFY(catalogue.open(QIODevice::WriteOnly));
+        catalogue.write("[Engine]\nAmount=3\nTitle1=beta\nTitle2=Alpha\nTitle3=Gamma\n");
+        catalogue.close();
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        applyWindowFont();
+    }
+
+    void init() {
+        m_form = std::make_unique<TForm1>();
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    }
+
+    void cleanup() { m_form.reset(); }
+
+    void stateAfterStart() {
+        QCOMPARE(m_form->windowTitle(), QStringLiteral("Torvane 2000"));
+        QCOMPARE(m_form->centralWidget()->size(), QSize(479, 388));
+        QCOMPARE(m_form->startDirectory(), QDir::currentPath());
+        QVERIFY(child<QToolButton>("SpeedButton1")->isChecked());
+        QVERIFY(child<QGroupBox>("GroupBox1")->isVisible());
+        QCOMPARE(visiblePages(), 1);
+        QVERIFY(!m_form->saveAction()->isEnabled());
+        QCOMPARE(m_form->messageLog()->lineCount(), 0);
+        for (int i = 1; i <= 22; ++i) {
+            const QByteArray name = "Edit" + QByteArray::number(i);
+            QVERIFY2(child<QLineEdit>(name.constData())->text().isEmpty(), name.constData());
+        }
+        QVERIFY(child<QPlainTextEdit>("Memo1")->toPlainText().isEmpty());
+        // The catalogue's titles, sorted without regard to letter case; the first one selected.
+        auto* available = child<QListWidget>("ListBox1");
+        QCOMPARE(available->count(), 3);
+        QCOMPARE(available->item(0)->text(), QStringLiteral("Alpha"));
+        QCOMPARE(available->item(1)->text(), QStringLiteral("beta"));
+        QVERIFY(available->item(0)->isSelected());
+        QCOMPARE(child<QListWidget>("ListBox2")->count(), 0);
+        QVERIFY(!child<QComboBox>("ComboBox1")->isVisibleTo(m_form.get()));
+    }
+
+    void pageButtonsShowExactlyOnePage() {
+        for (int round = 0; round < 2; ++round) {
+            for (int page = 0; page < 5; ++page) {
+                auto* button = child<QToolButton>(kButtonNames[page]);
+                QTest::mouseClick(button, Qt::LeftButton);
+                QVERIFY(button->isChecked());
+                QVERIFY(child<QGroupBox>(kPageNames[page])->isVisible());
+                QCOMPARE(visiblePages(), 1);
+            }
+        }
+        // Pressing the button that is down keeps it down.
+        QTest::mouseClick(child<QToolButton>("SpeedButton12"), Qt::LeftButton);
+        QVERIFY(child<QToolButton>("SpeedButton12")->isChecked());
+        QCOMPARE(m_form->currentPage(), TForm1::SpecialOffer);
+    }
+
+    void pageButtonsDuringRun() {
+        m_form->setPageButtonsEnabled(false);
+        for (const char* name : kButtonNames)
+            QCOMPARE(child<QToolButton>(name)->isEnabled(), qstrcmp(name, "SpeedButton4") == 0);
+        m_form->setPageButtonsEnabled(true);
+        for (const char* name : kButtonNames)
+            QVERIFY(child<QToolButton>(name)->isEnabled());
+    }
+
+    void editingEnablesSave_data() {
+        QTest::addColumn<QByteArray>("control");
+        for (int i = 1; i <= 22; ++i) {
+            const QByteArray name = "Edit" + QByteArray::number(i);
+            QTest::newRow(name.constData()) << name;
+        }
+        QTest::newRow("Memo1") << QByteArray("Memo1");
+        QTest::newRow("ComboBox9") << QByteArray("ComboBox9");
+    }
+    void editingEnablesSave() {
+        QFETCH(QByteArray, control);
+        QWidget* widget = child<QWidget>(control.constData());
+        widget->setFocus();
+        QVERIFY(!m_form->saveAction()->isEnabled());
+        QTest::keyClicks(qobject_cast<QComboBox*>(widget) ? qobject_cast<QComboBox*>(widget)->lineEdit() : widget,
+                         QStringLiteral("x"));
+        QVERIFY(m_form->saveAction()->isEnabled());
+    }
+
+    void countryPick_data() {
+        QTest::addColumn<QString>("country");
+        QTest::addColumn<QString>("code");
+        QTest::newRow("United States") << QStringLiteral("United States") << QStringLiteral("US  ");
+        QTest::newRow("Argentina") << QStringLiteral("Argentina") << QStringLiteral("AR ");
+        QTest::newRow("United Kingdom") << QStringLiteral("United Kingdom (Great Britain)") << QStringLiteral("UK  ");
+        QTest::newRow("Zaire") << QStringLiteral("Zaire") << QStringLiteral("ZR  ");
+    }
+    void countryPick() {
+        QFETCH(QString, country);
+        QFETCH(QString, code);
+        auto* box = child<QComboBox>("ComboBox9");
+        const int position = box->findText(country, Qt::MatchExactly);
+        QVERIFY(position >= 0);
+        box->setCurrentIndex(position);
+        emit box->activated(position); // a pick from the list
+        QCOMPARE(child<QLineEdit>("Edit9")->text(), code);
+        QVERIFY(m_form->saveAction()->isEnabled());
+        // Typing into the country box leaves no list entry current: the code goes.
+        box->lineEdit()->setFocus();
+        QTest::keyClick(box->lineEdit(), Qt::Key_Backspace);
+        QCOMPARE(child<QLineEdit>("Edit9")->text(), QString());
+    }
+
+    void countryCodeTyping() {
+        auto* code = child<QLineEdit>("Edit9");
+        code->setFocus();
+        QTest::keyClicks(code, QStringLiteral("def"));
+        QCOMPARE(code->text(), QStringLiteral("DE"));
+        // The program may set a longer code; the limit binds typing only.
+        code->setText(QStringLiteral("US  "));
+        QCOMPARE(code->text(), QStringLiteral("US  "));
+    }
+
+    void snapshotFromFields() {
+        child<QLineEdit>("Edit3")->setText(QStringLiteral("Ann"));
+        child<QLineEdit>("Edit15")->setText(QStringLiteral("a"));
+        child<QLineEdit>("Edit17")->setText(QStringLiteral("c"));
+        auto* memo = child<QPlainTextEdit>("Memo1");
+        memo->setFocus();
+        QTest::keyClicks(memo, QStringLiteral("one"));
+        QTest::keyClick(memo, Qt::Key_Return);
+        QTest::keyClicks(memo, QStringLiteral("two"));
+        m_form->ReadData();
+        const ProfileSnapshot& snapshot = m_form->snapshot();
+        QCOMPARE(snapshot.Full_Name, QStringLiteral("Ann "));
+        QCOMPARE(snapshot.Keyword_List, QStringLiteral("a,c"));
+        QCOMPARE(snapshot.Keyword_Line, QStringLiteral("a  c     "));
+        QCOMPARE(snapshot.fields.Description, QStringLiteral("one\r\ntwo"));
+    }
+
+    void clearDataEmptiesFieldsAndLog() {
+        child<QLineEdit>("Edit1")->setText(QStringLiteral("Acme"));
+        m_form->messageLog()->appendLine(QStringLiteral("line"));
+        m_form->saveAction()->setEnabled(false);
+        m_form->ClearData();
+        QVERIFY(child<QLineEdit>("Edit1")->text().isEmpty());
+        QCOMPARE(m_form->messageLog()->lineCount(), 0);
+        // Emptying a filled field is a change like any other.
+        QVERIFY(m_form->saveAction()->isEnabled());
+    }
+
+    void messageLogCountsAppendedLines() {
+        MessageLogView* log = m_form->messageLog();
+        const QString wide(500, u'w');
+        log->appendLine(QStringLiteral("[Engine] a..."));
+        log->appendLine(wide);
+        log->appendLine(QStringLiteral("[Engine] b..."));
+        log->replaceLine(2, QStringLiteral("[Engine] b...OK"));
+        log->replaceLine(7, QStringLiteral("ignored"));
+        QCOMPARE(log->lineCount(), 3);
+        QCOMPARE(log->text(), QStringLiteral("[Engine] a...\n") + wide + QStringLiteral("\n[Engine] b...OK"));
+        log->clear();
+        QCOMPARE(log->text(), QString());
+    }
+
+    void exitClosesWithoutQuestion() {
+        m_form->saveAction()->setEnabled(true);
+        m_form->Exit1Click();
+        QVERIFY(!m_form->isVisible());
+    }
+};
+
+int main(int argc, char* argv[]) {
+    prepareApplicationEnvironment();
+    QApplication app(argc, argv);
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_main_window.moc"
