@@ -77,33 +77,10 @@ private slots:
     void valueOrder_data() {
         QTest::addColumn<int>("n");
         QTest::addColumn<QString>("expected");
-        const QStringList expected = {"Company",
-                                      "Email",
-                                      "First",
-                                      "Last",
-                                      "First Last",
-                                      "Street",
-                                      "City",
-                                      "State",
-                                      "Zip",
-                                      "Country",
-                                      "ID",
-                                      "Phone",
-                                      "Fax",
-                                      "Password",
-                                      "Title",
-                                      "URL",
-                                      "k1",
-                                      "k2",
-                                      "k3",
-                                      "k4",
-                                      "k5",
-                                      "k6",
-                                      "k7",
-                                      "k8",
-                                      "k1,k2,k3,k4,k5,k6,k7,k8",
-                                      "k1 k2 k3 k4 k5 k6 k7 k8",
-                                      "Line one\r\nLine two"};
+        const QStringList expected =
+            QString("Company|Email|First|Last|First Last|Street|City|State|Zip|Country|ID|Phone|Fax|Password|Title|"
+                    "URL|k1|k2|k3|k4|k5|k6|k7|k8|k1,k2,k3,k4,k5,k6,k7,k8|k1 k2 k3 k4 k5 k6 k7 k8|Line one\r\nLine two")
+                .split('|');
         for (int n = 1; n <= ProfileSnapshot::kValueCount; ++n)
             QTest::addRow(n == 27 ? "value %d, two-line description keeps CR LF" : "value %d", n)
                 << n << expected[n - 1];

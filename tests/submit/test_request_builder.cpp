@@ -120,21 +120,10 @@ private slots:
                                                 << ""
                                                 << "Submit Now"
                                                 << "Submit Now";
-        QTest::newRow("empty literal") << p << ""
-                                       << ""
-                                       << ""
-                                       << "";
-        QTest::newRow("VAR5 full name") << p << ""
-                                        << ""
-                                        << "VAR5"
-                                        << "Ann Lee";
         QTest::newRow("VAR5 with both names empty") << ProfileFields() << ""
                                                     << ""
                                                     << "VAR5"
                                                     << " ";
-        QTest::newRow("VAR16 site url unchanged") << p << ""
-                                                  << ""
-                                                  << "VAR16" << p.Site_URL;
         QTest::newRow("VAR25 keyword list") << p << ""
                                             << ""
                                             << "VAR25"
@@ -151,10 +140,6 @@ private slots:
                                       << ""
                                       << "VAR28"
                                       << "Fast";
-        QTest::newRow("VAR28 N/A is empty") << p << "N/A"
-                                            << ""
-                                            << "VAR28"
-                                            << "";
         QTest::newRow("VAR28 n/a is empty") << p << "n/a"
                                             << ""
                                             << "VAR28"
@@ -225,10 +210,6 @@ private slots:
         QTest::newRow("full name of empty names is a plus")
             << ProfileFields() << base << QStringList{"name"} << QStringList{"VAR5"} << "" << QStringList()
             << base + "?name=+";
-        QTest::newRow("keyword list and line") << p << base << QStringList{"l", "k"} << QStringList{"VAR25", "VAR26"}
-                                               << "" << QStringList() << base + "?l=a%2Cc&k=a++c+++++";
-        QTest::newRow("option N/A in any case is empty")
-            << p << base << QStringList{"o"} << QStringList{"VAR28"} << "n/A" << QStringList() << base + "?o=";
         QTest::newRow("option N/A2 is sent, encoded")
             << p << base << QStringList{"o"} << QStringList{"VAR28"} << "N/A2" << QStringList() << base + "?o=N%2FA2";
         QTest::newRow("one address ends in CR LF") << p << base << QStringList{"ip"} << QStringList{"VAR30"} << ""
@@ -236,8 +217,6 @@ private slots:
         QTest::newRow("failed address lookup sends an empty value")
             << p << base << QStringList{"ip", "x"} << QStringList{"VAR30", "1"} << "" << QStringList()
             << base + "?ip=&x=1";
-        QTest::newRow("description line break") << p << base << QStringList{"d"} << QStringList{"VAR27"} << ""
-                                                << QStringList() << base + "?d=Line+one%0D%0ALine+two";
         QTest::newRow("characters kept by form encoding")
             << companyOnly("-._*~!'()") << base << QStringList{"c"} << QStringList{"VAR1"} << "" << QStringList()
             << base + "?c=-._*%7E%21%27%28%29";
