@@ -204,6 +204,18 @@ private slots:
         QCOMPARE(log->text(), QString());
     }
 
+    // With TORVANE_SCREENSHOTS set to a folder, saves a picture of every page there (for
+    // checking the layout by eye; the README shows them).
+    void screenshots() {
+        const QString folder = qEnvironmentVariable("TORVANE_SCREENSHOTS");
+        if (folder.isEmpty())
+            QSKIP("TORVANE_SCREENSHOTS not set");
+        for (int page = 0; page < 5; ++page) {
+            QTest::mouseClick(child<QToolButton>(kButtonNames[page]), Qt::LeftButton);
+            QVERIFY(m_form->grab().save(folder + u'/' + QString::fromLatin1(kPageNames[page]) + QStringLiteral(".png")));
+        }
+    }
+
     void exitClosesWithoutQuestion() {
         m_form->saveAction()->setEnabled(true);
         m_form->Exit1Click();
