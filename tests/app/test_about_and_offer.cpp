@@ -100,12 +100,6 @@ private slots:
         QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
     }
 
-    // Closing the main window ends the program even while one of these is open.
-    void smallWindowsDoNotKeepTheProgramRunning() {
-        QVERIFY(!about->testAttribute(Qt::WA_QuitOnClose));
-        QVERIFY(!test->testAttribute(Qt::WA_QuitOnClose));
-    }
-
     void linksOpenTheirAddresses_data() {
         QTest::addColumn<QString>("form");
         QTest::addColumn<QString>("control");
@@ -280,11 +274,6 @@ private slots:
         QVERIFY2(needed.width() <= label->width() && needed.height() <= label->height(),
                  qPrintable(QStringLiteral("needs %1 x %2").arg(needed.width()).arg(needed.height())));
         QVERIFY(label->geometry().right() < parent->width());
-    }
-
-    void offerTextHasNineLines() {
-        QCOMPARE(AppConfig::offerText.count(u'\n') + 1, 9);
-        QCOMPARE(AppConfig::offer2Caption.count(u'\n') + 1, 3);
     }
 
     void picturesAreCompiledIn_data() {
