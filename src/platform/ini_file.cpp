@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHashFunctions>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -95,9 +96,10 @@ bool equalFolded(QByteArrayView a, QByteArrayView b) {
 }
 
 // A hash of the case-folded name: each word is mixed in, and a final avalanche step makes every
-// byte reach the low bits that pick a table slot.
+// byte reach the low bits that pick a table slot. It starts from the process's random hash seed,
+// so a hostile file cannot be made of names that all land in one slot.
 quint32 foldedHash(QByteArrayView name) {
-    quint64 h = 0x9E3779B97F4A7C15ull ^ static_cast<quint64>(name.size());
+    quint64 h = (0x9E3779B97F4A7C15ull ^ static_cast<quint64>(name.size())) + QHashSeed::globalSeed();
     for (qsizetype i = 0; i < name.size(); i += 8) {
         h = (h ^ foldWord(loadWord(name.data() + i, std::min<qsizetype>(8, name.size() - i)))) * 0xFF51AFD7ED558CCDull;
         h ^= h >> 32;
@@ -194,7 +196,7 @@ std::optional<qint32> parseInteger(QByteArrayView text) {
     }
     if (text.isEmpty())
         return std::nullopt;
-    constexpr qint64 kLimit = qint64(1) << 31; // one past the largest magnitude that may fit
+    constexpr qint64 kLimit = qint64(1) << 31; // the magnitude of the smallest 32-bit integer
     qint64 magnitude = 0;
     for (const char c : text) {
         int digit = 0;
@@ -251,14 +253,6 @@ QString writeRefusal(QByteArrayView section, QByteArrayView key, QByteArrayView 
 // names live with the caller, which supplies the hash and the comparison.
 class NameIndex {
 public:
-    NameIndex() = default;
-    explicit NameIndex(size_t expectedEntries) {
-        size_t size = 8;
-        while (size < expectedEntries * 2)
-            size *= 2;
-        table.resize(size);
-    }
-
     template <typename Matches> qint32 find(quint32 hash, Matches matches) const {
         if (table.empty())
             return -1;
@@ -510,6 +504,10 @@ IniFile::~IniFile() = default;
 
 IniFile IniFile::fromBytes(const QByteArray& bytes) {
     auto d = std::make_unique<IniFilePrivate>();
+    if (bytes.size() > kMaxFileBytes) {
+        d->loadError = u"The file is larger than %1 bytes"_s.arg(kMaxFileBytes);
+        return IniFile(std::move(d));
+    }
     d->text = bytes;
     d->parse();
     return IniFile(std::move(d));
@@ -520,14 +518,19 @@ IniFile IniFile::load(const QString& path) {
     if (!info.exists())
         return IniFile();
     QFile file(path);
-    QByteArray bytes;
-    if (!info.isDir() && file.open(QIODevice::ReadOnly)) {
-        bytes = file.readAll();
+    QString reason;
+    if (info.isDir()) {
+        reason = u"it is a folder"_s;
+    } else if (info.size() > kMaxFileBytes) {
+        reason = u"it is larger than %1 bytes"_s.arg(kMaxFileBytes);
+    } else if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = file.readAll();
         if (file.error() == QFileDevice::NoError)
             return fromBytes(bytes);
     }
+    if (reason.isEmpty())
+        reason = file.errorString();
     IniFile unreadable;
-    const QString reason = info.isDir() ? u"it is a folder"_s : file.errorString();
     unreadable.d->loadError = u"Unable to read %1: %2"_s.arg(QDir::toNativeSeparators(info.absoluteFilePath()), reason);
     return unreadable;
 }

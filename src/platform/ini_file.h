@@ -64,14 +64,18 @@ concept IniText = std::convertible_to<const T&, QString> && !std::convertible_to
 class IniFile {
 public:
     static constexpr qsizetype kMaxValueBytes = 2047;
+    // No INI file of the program comes near this; larger input is refused as unreadable.
+    static constexpr qsizetype kMaxFileBytes = qsizetype(1) << 30;
 
     // An empty file with no lines.
     IniFile();
-    // Parses bytes as a file's contents.
+    // Parses bytes as a file's contents (more than kMaxFileBytes give an unreadable IniFile,
+    // as load() describes).
     static IniFile fromBytes(const QByteArray& bytes);
     // Reads the file at path. A missing file gives an empty IniFile (no error); a file that
-    // exists but cannot be read completely (no permission, a folder, a read error) gives an
-    // empty IniFile whose loadError() is set and which save() refuses to write anywhere.
+    // exists but cannot be read completely (no permission, a folder, a read error, larger than
+    // kMaxFileBytes) gives an empty IniFile whose loadError() is set and which save() refuses
+    // to write anywhere.
     static IniFile load(const QString& path);
 
     IniFile(const IniFile& other);
