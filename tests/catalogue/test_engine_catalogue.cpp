@@ -168,7 +168,6 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("NUL bytes") << QByteArray("[Engine]\0\nAmount=2\0\nTitle1=\0\n", 29);
-        QTest::newRow("CR only") << QByteArray("[Engine]\rAmount=1\rTitle1=e\r[e]\rvar=1\rvar1=a\r");
         QTest::newRow("invalid UTF-8 title")
             << QByteArray("[Engine]\nAmount=1\nTitle1=\xff\xfe\n[\xff\xfe]\nOption=1\n");
         QTest::newRow("500 untitled engines") << QByteArray("[Engine]\nAmount=500\n[]\nvar=50\n");

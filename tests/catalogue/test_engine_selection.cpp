@@ -135,8 +135,6 @@ private slots:
                                                << "Other";
         QTest::newRow("choice text matches exactly") << "Alpha" << 1 << "arts" << -1 << "arts"
                                                      << "arts";
-        QTest::newRow("empty text") << "Alpha" << 1 << "" << -1 << ""
-                                    << "";
         QTest::newRow("list 3 does not exist") << "Alpha" << 3 << "Arts" << 0 << ""
                                                << "";
     }
