@@ -3,6 +3,8 @@
 # turn. Exits non-zero when a benchmark misses its target or fails.
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
 torvane_build default
+# The window benchmarks need no display.
+export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 status=0
 for program in "$TORVANE_ROOT"/build/default/bench/bench_*; do
     [ -f "$program" ] && [ -x "$program" ] || continue

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QItemSelectionModel>
 #include <QScopedValueRollback>
 #include <QToolButton>
 
@@ -236,14 +237,69 @@ template <typename Rule> void EngineDataPage::moveSelected(QListWidget* from, QL
         const EngineMoves moves = rule(m_catalogue, lines);
         for (const QString& line : moves.logLines)
             m_log.appendLine(line);
-        const QScopedValueRollback guard(m_programChange, true);
-        // Positions ascend while rows descend, so each removal leaves the later rows in place.
-        for (const qsizetype position : moves.moved) {
-            delete from->takeItem(rows[position]);
-            insertSorted(to, lines[position]);
+        if (!moves.moved.isEmpty()) {
+            // Both lists are rebuilt in one go: moving lines one by one costs a model update
+            // per line, which makes Add All on a full catalogue many times slower.
+            QList<bool> leaves(from->count(), false);
+            QList<ListLine> target = listLines(to);
+            for (const qsizetype position : moves.moved) {
+                leaves[rows[position]] = true;
+                target.append({lines[position], false});
+            }
+            QList<ListLine> source;
+            source.reserve(from->count() - moves.moved.size());
+            const QList<ListLine> before = listLines(from);
+            for (int row = 0; row < before.size(); ++row) {
+                if (!leaves[row])
+                    source.append(before[row]);
+            }
+            std::stable_sort(target.begin(), target.end(),
+                             [](const ListLine& a, const ListLine& b) { return sortsBefore(a.text, b.text); });
+            setListLines(from, source);
+            setListLines(to, target);
         }
     }
     hideOptions();
+}
+
+QList<EngineDataPage::ListLine> EngineDataPage::listLines(const QListWidget* list) {
+    QList<ListLine> lines;
+    lines.reserve(list->count());
+    for (int row = 0; row < list->count(); ++row) {
+        const QListWidgetItem* item = list->item(row);
+        lines.append({item->text(), item->isSelected()});
+    }
+    return lines;
+}
+
+void EngineDataPage::setListLines(QListWidget* list, const QList<ListLine>& lines) {
+    const QScopedValueRollback guard(m_programChange, true);
+    const QListWidgetItem* focused = list->currentItem();
+    const QString focusedText = focused ? focused->text() : QString();
+    QStringList texts;
+    texts.reserve(lines.size());
+    for (const ListLine& line : lines)
+        texts.append(line.text);
+    list->clear();
+    list->addItems(texts);
+    // Selected lines stay selected, in ranges rather than line by line.
+    QItemSelection selection;
+    for (int row = 0; row < lines.size(); ++row) {
+        if (!lines[row].selected)
+            continue;
+        int last = row;
+        while (last + 1 < lines.size() && lines[last + 1].selected)
+            ++last;
+        selection.select(list->model()->index(row, 0), list->model()->index(last, 0));
+        row = last;
+    }
+    if (!selection.isEmpty())
+        list->selectionModel()->select(selection, QItemSelectionModel::Select);
+    if (focused) {
+        const int row = static_cast<int>(texts.indexOf(focusedText));
+        if (row >= 0)
+            list->selectionModel()->setCurrentIndex(list->model()->index(row, 0), QItemSelectionModel::NoUpdate);
+    }
 }
 
 void EngineDataPage::SpeedButton5Click() {

@@ -66,6 +66,15 @@ private:
     // the lines it names to `to`.
     template <typename Rule> void moveSelected(QListWidget* from, QListWidget* to, Rule rule);
 
+    // A list line and whether it is selected.
+    struct ListLine {
+        QString text;
+        bool selected = false;
+    };
+    static QList<ListLine> listLines(const QListWidget* list);
+    // Replaces list's lines, keeping the focused line where it is still there.
+    void setListLines(QListWidget* list, const QList<ListLine>& lines);
+
     Engine_Type& m_catalogue;
     MessageLog& m_log;
     // The catalogue index (from 0) of the engine whose options the panel last showed; -1 before.
