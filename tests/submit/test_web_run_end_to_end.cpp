@@ -3,6 +3,8 @@
 #include "submit/ui/submit_now_page.h"
 #include "submit/ui/web_engine_browser.h"
 
+#include "support/fake_browser.h"
+#include "support/fake_clock.h"
 #include "support/fake_run_inputs.h"
 #include "support/local_http_server.h"
 #include "support/memory_log.h"
@@ -31,6 +33,7 @@ private slots:
     void pageCannotStallTheRun_data();
     void pageCannotStallTheRun();
     void runOverFourEngines();
+    void pageAroundAFakeBrowser();
 
 private:
     LocalHttpServer m_server;
@@ -185,7 +188,7 @@ void TestWebRunEndToEnd::runOverFourEngines() {
     m_inputs.addEngine("Charlie Directory", base + "/busy" + userData);
     m_inputs.addEngine("Delta Engine", base + "/never" + userData);
     m_page->setTickInterval(50);
-    m_page->setPageTimeLimit(1500);
+    m_page->setPageTimeLimit(3000);
     QSignalSpy pageButtons(m_page.get(), &SubmitNowPage::pageButtonsEnabledChanged);
     const qsizetype requestsBefore = m_server.requestLines().size();
 
@@ -216,6 +219,37 @@ void TestWebRunEndToEnd::runOverFourEngines() {
     QVERIFY(!(browser->focusPolicy() & Qt::TabFocus));
     QVERIFY(browser->focusProxy());
     QVERIFY(!(browser->focusProxy()->focusPolicy() & Qt::TabFocus));
+}
+
+void TestWebRunEndToEnd::pageAroundAFakeBrowser() {
+    FakeBrowser browser;
+    FakeClock clock;
+    MemoryLog log;
+    FakeRunInputs inputs;
+    inputs.addEngine("Alpha", "http://alpha.test/");
+    inputs.addEngine("Bravo", "http://bravo.test/");
+    SubmitNowPage page(log, inputs, browser, clock);
+    page.setTickInterval(10);
+    page.setPageTimeLimit(3600000);
+    auto* next = page.findChild<QPushButton*>("SpeedButton9");
+    auto* minutes = page.findChild<QLabel*>("Label26");
+
+    QTest::mouseClick(page.findChild<QPushButton*>("SpeedButton7"), Qt::LeftButton);
+    QCOMPARE(browser.navigations, QStringList{"http://alpha.test/"});
+    browser.progress(50, 200);
+    QCOMPARE(page.findChild<QProgressBar*>("ProgressBar1")->value(), 25);
+    QCOMPARE(page.findChild<QLabel*>("Label21")->text(), "25 %");
+
+    QTRY_VERIFY(next->isEnabled()); // the timer ticks
+    clock.advance(61000);
+    QTRY_COMPARE(minutes->text(), "01");
+    QTest::mouseClick(next, Qt::LeftButton);
+    QCOMPARE(browser.navigations.size(), 2);
+
+    QTest::mouseClick(page.findChild<QPushButton*>("SpeedButton8"), Qt::LeftButton);
+    QVERIFY(page.findChild<QPushButton*>("SpeedButton7")->isEnabled());
+    QVERIFY(!page.findChild<QTimer*>("Timer1")->isActive());
+    QCOMPARE(log.lines, (QStringList{"[Engine] Alpha...", "[Engine] Bravo..."}));
 }
 
 // Read by the sanitizers at start-up in the sanitizer build (unused otherwise). The web engine
