@@ -1,0 +1,156 @@
+#include "submit/core/run_controller.h"
+
+#include "platform/browser.h"
+#include "platform/clock.h"
+#include "platform/message_log.h"
+
+#include <QtGlobal>
+
+namespace {
+
+QString twoDigits(quint64 value) {
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+// A page whose title begins with one of these words reports a failure of its own.
+bool titleReportsError(const QString& title) {
+    return title.startsWith(QLatin1StringView("ERROR"), Qt::CaseInsensitive) ||
+           title.startsWith(QLatin1StringView("SERVER"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+RunController::RunController(Browser& browser, const Clock& clock, MessageLog& log, RunView& view, RunInputs& inputs)
+    : m_browser(browser), m_clock(clock), m_log(log), m_view(view), m_inputs(inputs) {}
+
+void RunController::submit() {
+    if (Run_Active)
+        return; // Submit is disabled during a run
+
+    Clock_Start = 0;
+    m_submitList = Submit_Type{}; // a refused Submit must leave no earlier list behind
+    m_log.clear();
+    m_view.setProgressPosition(0);
+
+    const QStringList missing = m_inputs.validationLines();
+    for (const QString& line : missing)
+        m_log.appendLine(line);
+    if (m_log.text().isEmpty())
+        Run_Active = true;
+
+    const bool noEngines = m_inputs.currentListEmpty();
+    if (!noEngines && Run_Active) {
+        m_submitList = m_inputs.buildSubmissionList();
+        m_submitList.Count = qBound(0, m_submitList.Count, static_cast<qint32>(m_submitList.Items.size()));
+    } else if (noEngines) {
+        Run_Active = false;
+        m_log.appendLine(QStringLiteral("[Engine Data] Please select the engine"));
+    }
+
+    if (m_submitList.Count == 0) {
+        Run_Active = false;
+        return;
+    }
+
+    Submit_Index = 0;
+    m_browserStat.Wait_Start = 0;
+    Submit_Now(0);
+    m_view.setSubmitEnabled(false);
+    m_view.setStopEnabled(true);
+    m_view.setPageButtonsEnabled(false);
+    m_view.setTimerActive(true);
+}
+
+void RunController::Submit_Now(qint32 Index) {
+    const Submit_Data& entry = m_submitList.Items.at(Index);
+    m_log.appendLine(QStringLiteral("[Engine] ") + entry.Title + QStringLiteral("..."));
+    m_browser.navigate(entry.Url);
+}
+
+void RunController::GetBrowser1Data(bool timedOut) {
+    m_browserStat.OK = !timedOut && !m_browser.loadFailed() && !titleReportsError(m_browser.locationName());
+    m_browserStat.Title = m_submitList.Items.at(Submit_Index).Title;
+    m_browserStat.Index = Submit_Index;
+}
+
+void RunController::tick() {
+    const quint32 now = m_clock.tickCount();
+    if (Clock_Start == 0)
+        Clock_Start = now;
+    if (Run_Active)
+        showElapsedTime(now - Clock_Start);
+    m_view.setNextEnabled(Run_Active && Submit_Index < m_submitList.Count - 1);
+
+    if (m_browserStat.Wait_Start == 0)
+        m_browserStat.Wait_Start = now;
+    const bool busy = m_browser.busy();
+    if (busy && now - m_browserStat.Wait_Start < m_pageTimeLimit)
+        return; // still loading
+    if (!Run_Active)
+        return;
+
+    // The page is finished: loaded, or given up at the time limit.
+    GetBrowser1Data(busy);
+    m_view.setProgressPosition(100);
+    m_log.replaceLine(m_browserStat.Index,
+                      QStringLiteral("[Engine] ") + m_browserStat.Title +
+                          (m_browserStat.OK ? QStringLiteral("...OK") : QStringLiteral("...ERROR")));
+    m_browserStat.Wait_Start = 0;
+    m_browser.stop();
+
+    if (Submit_Index < m_submitList.Count - 1) {
+        ++Submit_Index;
+        m_view.setProgressPosition(0);
+        Submit_Now(Submit_Index);
+        return;
+    }
+    m_log.appendLine(QStringLiteral("Done"));
+    Run_Active = false;
+    showIdleControls();
+}
+
+void RunController::stop() {
+    m_view.setTimerActive(false);
+    m_browser.stop();
+    Run_Active = false;
+    Submit_Index = m_submitList.Count - 1;
+    showIdleControls();
+    m_view.setProgressPosition(100);
+}
+
+void RunController::next() {
+    if (!Run_Active || Submit_Index >= m_submitList.Count - 1)
+        return;
+    ++Submit_Index;
+    m_browserStat.Wait_Start = 0;
+    m_browser.stop();
+    Submit_Now(Submit_Index);
+    // The tick would do the same within a second; doing it now keeps a pointless Next from
+    // being offered on the last engine.
+    m_view.setNextEnabled(Submit_Index < m_submitList.Count - 1);
+}
+
+void RunController::progressChange(qint32 progress, qint32 progressMax) {
+    if (progress == -1)
+        return; // the page is complete; bar and label stay as they are
+    if (progressMax != 0) {
+        // 64-bit arithmetic: a large progress count must not overflow into a wrong percentage.
+        const qint64 percent = static_cast<qint64>(progress) * 100 / progressMax;
+        if (percent >= 0 && percent <= 65535)
+            m_view.setProgressPosition(static_cast<int>(qMin<qint64>(percent, 100)));
+    }
+    m_view.setProgressLabel(QString::number(m_view.progressPosition()) + QStringLiteral(" %"));
+}
+
+void RunController::showElapsedTime(quint32 elapsedMs) {
+    const quint64 seconds = elapsedMs / 1000;
+    m_view.showElapsedTime(twoDigits(seconds / 3600), twoDigits(seconds / 60 % 60), twoDigits(seconds % 60));
+}
+
+void RunController::showIdleControls() {
+    m_view.setTimerActive(false);
+    m_view.setSubmitEnabled(true);
+    m_view.setStopEnabled(false);
+    m_view.setNextEnabled(false);
+    m_view.setPageButtonsEnabled(true);
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "submit/core/submission_list.h"
+
+#include <QString>
+#include <QStringList>
+
+class Browser;
+class Clock;
+class MessageLog;
+
+// What the run shows on the Submit Now page and the main window.
+class RunView {
+public:
+    virtual ~RunView() = default;
+
+    virtual void setSubmitEnabled(bool enabled) = 0;
+    virtual void setStopEnabled(bool enabled) = 0;
+    virtual void setNextEnabled(bool enabled) = 0;
+    // The page buttons Contact Info, Site Info, Engine Data and Special Offer.
+    virtual void setPageButtonsEnabled(bool enabled) = 0;
+    // The run timer: while active it calls RunController::tick() once per interval.
+    virtual void setTimerActive(bool active) = 0;
+    // Elapsed hours, minutes and seconds, each already formatted ("00", "07", "123").
+    virtual void showElapsedTime(const QString& hours, const QString& minutes, const QString& seconds) = 0;
+    // The progress bar, range 0 … 100.
+    virtual void setProgressPosition(int position) = 0;
+    virtual int progressPosition() const = 0;
+    // The percentage label beside the bar ("25 %").
+    virtual void setProgressLabel(const QString& text) = 0;
+};
+
+// What a run needs from the rest of the program; the main window implements it.
+class RunInputs {
+public:
+    virtual ~RunInputs() = default;
+
+    // One log line per missing required field of the profile as the fields stand now.
+    virtual QStringList validationLines() const = 0;
+    // True when the current engine list has no lines.
+    virtual bool currentListEmpty() const = 0;
+    // Takes the profile snapshot and builds the submission list from the current engine list.
+    virtual Submit_Type buildSubmissionList() = 0;
+};
+
+// The verdict of the submission last judged, and the start of the current page's wait.
+struct Browser_Stat {
+    QString Title;          // the engine's title
+    qint32 Index = 0;       // its submission index, which is also its message-log line
+    bool OK = false;        // true = OK, false = ERROR
+    quint32 Wait_Start = 0; // clock reading of the first tick after the navigation; 0 = not begun
+};
+
+// Drives the browser through the submission list, one engine per timer tick at most.
+//
+// States: Idle (no run), or Loading k (the browser loads entry k, k = submitIndex()). submit()
+// starts a run from Idle; tick() judges the page of entry k once the browser is no longer busy
+// (or has been busy for the page time limit), writes its verdict over the engine's log line
+// and moves to k + 1, or ends the run with "Done"; next() skips to k + 1 without a verdict;
+// stop() ends the run without a closing line.
+//
+// The verdict is taken from the finished page: ERROR when the load failed (network error or
+// HTTP status of 400 or more), when the page was still loading at the time limit, or when its
+// title begins with "ERROR" or "SERVER" in any letter case; OK otherwise.
+//
+// The elapsed time shown is (now − the run's first tick), so it never drifts.
+class RunController {
+public:
+    static constexpr quint32 kPageTimeLimitMs = 60000;
+
+    // All five must outlive the controller.
+    RunController(Browser& browser, const Clock& clock, MessageLog& log, RunView& view, RunInputs& inputs);
+
+    void submit(); // the Submit button
+    void stop();   // the Stop button
+    void next();   // the Next button
+    void tick();   // one tick of the run timer
+    // A progress event of the browser: moves the progress bar and its label.
+    void progressChange(qint32 progress, qint32 progressMax);
+
+    // How long a page may stay busy, counted from the first tick after its navigation.
+    void setPageTimeLimit(quint32 milliseconds) { m_pageTimeLimit = milliseconds; }
+
+    bool runActive() const { return Run_Active; }
+    qint32 submitIndex() const { return Submit_Index; }
+    const Submit_Type& submissionList() const { return m_submitList; }
+    const Browser_Stat& browserStat() const { return m_browserStat; }
+
+private:
+    void Submit_Now(qint32 Index);
+    void GetBrowser1Data(bool timedOut);
+    void showElapsedTime(quint32 elapsedMs);
+    void showIdleControls();
+
+    Browser& m_browser;
+    const Clock& m_clock;
+    MessageLog& m_log;
+    RunView& m_view;
+    RunInputs& m_inputs;
+    quint32 m_pageTimeLimit = kPageTimeLimitMs;
+
+    bool Run_Active = false;
+    qint32 Submit_Index = 0;
+    quint32 Clock_Start = 0; // clock reading of the run's first tick; 0 = take the next tick
+    Submit_Type m_submitList;
+    Browser_Stat m_browserStat;
+};

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "submit/core/run_controller.h"
+
+#include <QGroupBox>
+#include <memory>
+
+class Browser;
+class MessageLog;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+// The Submit Now page (GroupBox4, 381 x 313): Submit, Stop and Next, the embedded browser
+// WebBrowser1 in its frame, the progress bar with its percentage, and the elapsed time.
+// Its controls carry their names as objectName; their handlers drive a RunController.
+//
+// The main window places the page at 92, 0 of its client area and connects
+// pageButtonsEnabledChanged to its four other page buttons. During a run the page clears the
+// message log and writes the run's lines into it.
+class SubmitNowPage final : public QGroupBox, private RunView {
+    Q_OBJECT
+
+public:
+    // The page with the real web view as WebBrowser1. log and inputs must outlive the page.
+    SubmitNowPage(MessageLog& log, RunInputs& inputs, QWidget* parent = nullptr);
+    // The page around another browser and clock (tests); WebBrowser1 is then an empty widget.
+    // All four must outlive the page.
+    SubmitNowPage(MessageLog& log, RunInputs& inputs, Browser& browser, const Clock& clock, QWidget* parent = nullptr);
+    ~SubmitNowPage() override;
+
+    // Timer1's interval, 1000 ms unless changed (tests shorten it).
+    void setTickInterval(int milliseconds);
+    // How long a page may stay busy, 60 s unless changed (tests shorten it).
+    void setPageTimeLimit(quint32 milliseconds);
+
+signals:
+    // The page buttons Contact Info, Site Info, Engine Data and Special Offer are to be
+    // disabled (false) when a run starts and enabled again (true) when it ends or is stopped.
+    void pageButtonsEnabledChanged(bool enabled);
+
+private:
+    SubmitNowPage(MessageLog& log, RunInputs& inputs, Browser* browser, const Clock* clock, QWidget* parent);
+
+    void createControls();
+
+    void SpeedButton7Click();
+    void SpeedButton8Click();
+    void SpeedButton9Click();
+    void Timer1Timer();
+    void WebBrowser1ProgressChange(qint32 progress, qint32 progressMax);
+
+    // RunView
+    void setSubmitEnabled(bool enabled) override;
+    void setStopEnabled(bool enabled) override;
+    void setNextEnabled(bool enabled) override;
+    void setPageButtonsEnabled(bool enabled) override;
+    void setTimerActive(bool active) override;
+    void showElapsedTime(const QString& hours, const QString& minutes, const QString& seconds) override;
+    void setProgressPosition(int position) override;
+    int progressPosition() const override;
+    void setProgressLabel(const QString& text) override;
+
+    SystemClock m_systemClock;
+    QPushButton* m_submitButton = nullptr; // SpeedButton7
+    QPushButton* m_stopButton = nullptr;   // SpeedButton8
+    QPushButton* m_nextButton = nullptr;   // SpeedButton9
+    QGroupBox* m_browserFrame = nullptr;   // GroupBox5
+    QProgressBar* m_progressBar = nullptr; // ProgressBar1
+    QLabel* m_progressLabel = nullptr;     // Label21
+    QLabel* m_hoursLabel = nullptr;        // Label24
+    QLabel* m_minutesLabel = nullptr;      // Label26
+    QLabel* m_secondsLabel = nullptr;      // Label28
+    QTimer* m_timer = nullptr;             // Timer1
+    Browser* m_browser = nullptr;
+    std::unique_ptr<RunController> m_controller;
+};
