@@ -7,8 +7,10 @@
 #include "app/widget_placement.h"
 #include "catalogue/ui/engine_data_page.h"
 #include "profile/ui/contact_info_page.h"
+#include "profile/core/profile_check.h"
 #include "profile/ui/site_info_page.h"
 #include "submit/core/request_builder.h"
+#include "submit/ui/submit_now_page.h"
 
 #include <QButtonGroup>
 #include <QDir>
@@ -118,16 +120,16 @@ void TForm1::createPages() {
     m_contactInfo = new ContactInfoPage(client);
     m_siteInfo = new SiteInfoPage(client);
     m_engineData = new EngineDataPage(m_catalogue, *m_log, client);
-    auto* submitNow = new QGroupBox(client);
-    submitNow->setObjectName(QStringLiteral("GroupBox4"));
+    m_submitNow = new SubmitNowPage(*m_log, *this, client);
     auto* specialOffer = new OfferPage(client);
-    m_pages = {m_contactInfo, m_siteInfo, m_engineData, submitNow, specialOffer};
+    m_pages = {m_contactInfo, m_siteInfo, m_engineData, m_submitNow, specialOffer};
     for (QGroupBox* page : m_pages)
         page->setGeometry(92, 0, 381, 313);
 
     connect(m_contactInfo, &ContactInfoPage::modified, this, &TForm1::markModified);
     connect(m_siteInfo, &SiteInfoPage::modified, this, &TForm1::markModified);
     connect(m_engineData, &EngineDataPage::modified, this, &TForm1::markModified);
+    connect(m_submitNow, &SubmitNowPage::pageButtonsEnabledChanged, this, &TForm1::setPageButtonsEnabled);
     connect(m_engineData->testButton(), &QPushButton::clicked, this, &TForm1::Button1Click);
 }
 
@@ -162,6 +164,23 @@ void TForm1::setFields(const ProfileFields& fields) {
 
 void TForm1::ReadData() {
     m_snapshot = ::ReadData(currentFields());
+}
+
+QStringList TForm1::validationLines() const {
+    return CheckDataError(currentFields());
+}
+
+bool TForm1::currentListEmpty() const {
+    return m_engineData->currentList()->count() == 0;
+}
+
+Submit_Type TForm1::buildSubmissionList() {
+    ReadData();
+    Submit_Type list;
+    // One builder per run: the local addresses are looked up at most once.
+    RequestBuilder builder(m_catalogue, m_snapshot);
+    builder.buildSubmissionList(m_engineData->currentLines(), list);
+    return list;
 }
 
 void TForm1::markModified() {

@@ -2,6 +2,7 @@
 
 #include "catalogue/core/engine_catalogue.h"
 #include "profile/core/profile_snapshot.h"
+#include "submit/core/run_controller.h"
 
 #include <QMainWindow>
 #include <array>
@@ -14,13 +15,14 @@ class QButtonGroup;
 class QGroupBox;
 class QToolButton;
 class SiteInfoPage;
+class SubmitNowPage;
 class TForm2;
 class TForm3;
 
 // The main window (Form1): five pages chosen by a column of page buttons, the File and Help
 // menus, and the message log under the pages. It owns the program-wide state: the start
 // directory, the engine catalogue, the profile snapshot and the current profile file name.
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, private RunInputs {
     Q_OBJECT
 
 public:
@@ -77,6 +79,11 @@ private:
     // The modified rule: any profile edit or engine choice enables File > Save.
     void markModified();
 
+    // What a run needs from the window.
+    QStringList validationLines() const override;
+    bool currentListEmpty() const override;
+    Submit_Type buildSubmissionList() override;
+
     QString m_startDirectory;
     Engine_Type m_catalogue;
     ProfileSnapshot m_snapshot;
@@ -88,6 +95,7 @@ private:
     ContactInfoPage* m_contactInfo = nullptr;
     SiteInfoPage* m_siteInfo = nullptr;
     EngineDataPage* m_engineData = nullptr;
+    SubmitNowPage* m_submitNow = nullptr;
     MessageLogView* m_log = nullptr;
     TForm2* m_testWindow = nullptr; // Form2
     TForm3* m_aboutBox = nullptr;   // Form3

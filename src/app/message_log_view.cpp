@@ -27,6 +27,9 @@ MessageLogView::MessageLogView(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void MessageLogView::clear() {
+    // Clearing an empty log would still lay the document out again.
+    if (m_lineCount == 0 && document()->isEmpty())
+        return;
     QPlainTextEdit::clear();
     m_lineCount = 0;
 }

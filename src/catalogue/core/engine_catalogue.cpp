@@ -72,11 +72,15 @@ void readEngineSection(const IniFile& file, IniFile::Section section, Engine_Dat
 } // namespace
 
 int Engine_Type::indexOfTitle(const QString& title) const {
-    for (int i = 0; i < Items.size(); ++i) {
-        if (Items[i].Title == title)
-            return i;
+    if (m_indexedCount != Items.size()) {
+        m_titleIndex.clear();
+        m_titleIndex.reserve(Items.size());
+        // Walking backwards leaves the first of two equal titles in the index.
+        for (int i = static_cast<int>(Items.size()) - 1; i >= 0; --i)
+            m_titleIndex.insert(Items[i].Title, i);
+        m_indexedCount = Items.size();
     }
-    return -1;
+    return m_titleIndex.value(title, -1);
 }
 
 Engine_Type ReadEngineFile(const IniFile& file) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <array>
@@ -59,8 +60,14 @@ struct Engine_Type {
     QList<Engine_Data> Items;
 
     // Title lookup: the index (from 0) of the first entry whose Title equals title exactly
-    // (letter case significant), or -1.
+    // (letter case significant), or -1. Answered from an index of the titles built at the first
+    // look-up and again whenever entries were added or removed since; titles themselves are
+    // never changed after loading.
     int indexOfTitle(const QString& title) const;
+
+private:
+    mutable QHash<QString, int> m_titleIndex;
+    mutable qsizetype m_indexedCount = -1;
 };
 
 // Loads the catalogue from an INI file already in memory. Keys are read in this order:

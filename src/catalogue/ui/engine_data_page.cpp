@@ -222,16 +222,22 @@ void EngineDataPage::optionChange(int optionList, int pickedPosition) {
     chooseOption(m_catalogue.Items[Current_Engine], optionList, box->currentText(), pickedPosition);
 }
 
-template <typename Rule> void EngineDataPage::moveSelected(QListWidget* from, QListWidget* to, Rule rule) {
+template <typename Rule>
+void EngineDataPage::moveSelected(QListWidget* from, QListWidget* to, Rule rule, bool selectEveryLine) {
     if (from->count() > 0) {
         m_log.clear();
         emit modified();
+        QList<ListLine> before = listLines(from);
+        if (selectEveryLine) {
+            for (ListLine& line : before)
+                line.selected = true;
+        }
         QList<int> rows;
         QStringList lines;
-        for (int row = from->count() - 1; row >= 0; --row) {
-            if (from->item(row)->isSelected()) {
+        for (int row = static_cast<int>(before.size()) - 1; row >= 0; --row) {
+            if (before[row].selected) {
                 rows.append(row);
-                lines.append(from->item(row)->text());
+                lines.append(before[row].text);
             }
         }
         const EngineMoves moves = rule(m_catalogue, lines);
@@ -241,20 +247,24 @@ template <typename Rule> void EngineDataPage::moveSelected(QListWidget* from, QL
             // Both lists are rebuilt in one go: moving lines one by one costs a model update
             // per line, which makes Add All on a full catalogue many times slower.
             QList<bool> leaves(from->count(), false);
-            QList<ListLine> target = listLines(to);
-            for (const qsizetype position : moves.moved) {
-                leaves[rows[position]] = true;
-                target.append({lines[position], false});
+            QList<ListLine> arriving;
+            arriving.reserve(moves.moved.size());
+            // Lines were visited from the last upward: reversed, the arrivals are in list order.
+            for (auto position = moves.moved.crbegin(); position != moves.moved.crend(); ++position) {
+                leaves[rows[*position]] = true;
+                arriving.append({lines[*position], false});
             }
             QList<ListLine> source;
             source.reserve(from->count() - moves.moved.size());
-            const QList<ListLine> before = listLines(from);
             for (int row = 0; row < before.size(); ++row) {
                 if (!leaves[row])
                     source.append(before[row]);
             }
-            std::stable_sort(target.begin(), target.end(),
-                             [](const ListLine& a, const ListLine& b) { return sortsBefore(a.text, b.text); });
+            const QList<ListLine> staying = listLines(to);
+            QList<ListLine> target;
+            target.reserve(staying.size() + arriving.size());
+            std::merge(staying.cbegin(), staying.cend(), arriving.cbegin(), arriving.cend(), std::back_inserter(target),
+                       [](const ListLine& a, const ListLine& b) { return sortsBefore(a.text, b.text); });
             setListLines(from, source);
             setListLines(to, target);
         }
@@ -265,9 +275,13 @@ template <typename Rule> void EngineDataPage::moveSelected(QListWidget* from, QL
 QList<EngineDataPage::ListLine> EngineDataPage::listLines(const QListWidget* list) {
     QList<ListLine> lines;
     lines.reserve(list->count());
-    for (int row = 0; row < list->count(); ++row) {
-        const QListWidgetItem* item = list->item(row);
-        lines.append({item->text(), item->isSelected()});
+    for (int row = 0; row < list->count(); ++row)
+        lines.append({list->item(row)->text(), false});
+    // The selection is read as ranges, not asked line by line.
+    const QItemSelection selection = list->selectionModel()->selection();
+    for (const QItemSelectionRange& range : selection) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            lines[row].selected = true;
     }
     return lines;
 }
@@ -303,31 +317,17 @@ void EngineDataPage::setListLines(QListWidget* list, const QList<ListLine>& line
 }
 
 void EngineDataPage::SpeedButton5Click() {
-    moveSelected(m_available, m_current, addEngines);
+    moveSelected(m_available, m_current, addEngines, false);
 }
 
 void EngineDataPage::SpeedButton6Click() {
-    moveSelected(m_current, m_available, removeEngines);
+    moveSelected(m_current, m_available, removeEngines, false);
 }
 
 void EngineDataPage::SpeedButton10Click() {
-    if (m_available->count() > 0) {
-        {
-            const QScopedValueRollback guard(m_programChange, true);
-            m_available->selectAll();
-        }
-        SpeedButton5Click();
-    }
-    hideOptions();
+    moveSelected(m_available, m_current, addEngines, true);
 }
 
 void EngineDataPage::SpeedButton11Click() {
-    if (m_current->count() > 0) {
-        {
-            const QScopedValueRollback guard(m_programChange, true);
-            m_current->selectAll();
-        }
-        SpeedButton6Click();
-    }
-    hideOptions();
+    moveSelected(m_current, m_available, removeEngines, true);
 }

@@ -62,9 +62,10 @@ private:
     void showOptions(const Engine_Data& engine);
     void hideOptions();
     void optionChange(int optionList, int pickedPosition);
-    // Add or Remove: hands the selected lines of `from`, last to first, to `rule`, then moves
-    // the lines it names to `to`.
-    template <typename Rule> void moveSelected(QListWidget* from, QListWidget* to, Rule rule);
+    // Add or Remove: hands the selected lines of `from` (every line first selected, for Add All
+    // and Remove All), last to first, to `rule`, then moves the lines it names to `to`. Lines
+    // that stay keep their selection.
+    template <typename Rule> void moveSelected(QListWidget* from, QListWidget* to, Rule rule, bool selectEveryLine);
 
     // A list line and whether it is selected.
     struct ListLine {
