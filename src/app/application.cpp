@@ -1,10 +1,13 @@
 #include "app/application.h"
 
 #include "app/error_report.h"
+#include "app/about_box.h"
 #include "app/main_window.h"
+#include "app/test_window.h"
 
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
 #include <exception>
 #include <unistd.h>
 
@@ -49,16 +52,26 @@ void prepareApplicationEnvironment() {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 }
 
-void applyWindowFont() {
+void applyWindowLook() {
     QApplication::setFont(windowFont());
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64})
+        icon.addFile(QStringLiteral(":/icon/torvane-%1.png").arg(size));
+    QApplication::setWindowIcon(icon);
 }
 
 int runTorvane(int argc, char* argv[]) {
     prepareApplicationEnvironment();
     TorvaneApplication app(argc, argv);
-    applyWindowFont();
+    applyWindowLook();
 
+    // Form1 first (it is the main window and its creation loads the catalogue), then the test
+    // window and the About box, hidden. They are top-level windows of their own, so disabling
+    // the main window while the About box is open leaves the box usable.
     TForm1 form1;
+    TForm2 form2;
+    TForm3 form3;
+    form1.setCompanionWindows(&form2, &form3);
     form1.show();
     return app.exec();
 }

@@ -3,8 +3,9 @@
 // Settings that must be made before the application object exists (also used by tests that
 // create the main window).
 void prepareApplicationEnvironment();
-// The 11-pixel sans-serif font the windows are laid out for; after the application exists.
-void applyWindowFont();
+// The 11-pixel sans-serif font the windows are laid out for, and the program's icon; after the
+// application exists.
+void applyWindowLook();
 
 // Starts the program: creates the application and its windows, runs the event loop until the
 // main window closes, and returns the process's exit code.

@@ -1,16 +1,21 @@
 #include "app/main_window.h"
 
+#include "app/about_box.h"
 #include "app/message_log_view.h"
+#include "app/offer_page.h"
+#include "app/test_window.h"
 #include "app/widget_placement.h"
 #include "catalogue/ui/engine_data_page.h"
 #include "profile/ui/contact_info_page.h"
 #include "profile/ui/site_info_page.h"
+#include "submit/core/request_builder.h"
 
 #include <QButtonGroup>
 #include <QDir>
 #include <QGroupBox>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QToolButton>
 
@@ -27,11 +32,11 @@ struct PageButtonPlace {
 };
 
 constexpr PageButtonPlace kPageButtons[TForm1::PageCount] = {
-    {"SpeedButton1", "Contact Info", ":/pictures/page_contact.png", 16},
-    {"SpeedButton2", "Site Info", ":/pictures/page_site.png", 80},
-    {"SpeedButton3", "Engine Data", ":/pictures/page_engines.png", 144},
-    {"SpeedButton4", "Submit Now", ":/pictures/page_submit.png", 208},
-    {"SpeedButton12", "Special Offer", ":/pictures/page_offer.png", 280},
+    {"SpeedButton1", "Contact Info", ":/pages/contact.png", 16},
+    {"SpeedButton2", "Site Info", ":/pages/site.png", 80},
+    {"SpeedButton3", "Engine Data", ":/pages/engines.png", 144},
+    {"SpeedButton4", "Submit Now", ":/pages/submit.png", 208},
+    {"SpeedButton12", "Special Offer", ":/pages/offer.png", 280},
 };
 
 } // namespace
@@ -39,7 +44,6 @@ constexpr PageButtonPlace kPageButtons[TForm1::PageCount] = {
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Torvane 2000"));
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/torvane.png")));
     // Fixed border: minimise and close, no maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -76,7 +80,8 @@ void TForm1::createMenu() {
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("Help1"));
-    addItem(help, "About1", QStringLiteral("About"));
+    QAction* about = addItem(help, "About1", QStringLiteral("About"));
+    connect(about, &QAction::triggered, this, &TForm1::About1Click);
 }
 
 void TForm1::createPages() {
@@ -107,37 +112,32 @@ void TForm1::createPages() {
         (this->*kHandlers[page])();
     });
 
+    m_log = new MessageLogView(client);
+    m_log->setGeometry(92, 320, 381, 57);
+
     m_contactInfo = new ContactInfoPage(client);
     m_siteInfo = new SiteInfoPage(client);
-    m_engineData = new EngineDataPage(client);
+    m_engineData = new EngineDataPage(m_catalogue, *m_log, client);
     auto* submitNow = new QGroupBox(client);
     submitNow->setObjectName(QStringLiteral("GroupBox4"));
-    auto* specialOffer = new QGroupBox(client);
-    specialOffer->setObjectName(QStringLiteral("GroupBox6"));
+    auto* specialOffer = new OfferPage(client);
     m_pages = {m_contactInfo, m_siteInfo, m_engineData, submitNow, specialOffer};
     for (QGroupBox* page : m_pages)
         page->setGeometry(92, 0, 381, 313);
 
     connect(m_contactInfo, &ContactInfoPage::modified, this, &TForm1::markModified);
     connect(m_siteInfo, &SiteInfoPage::modified, this, &TForm1::markModified);
-
-    m_log = new MessageLogView(client);
-    m_log->setGeometry(92, 320, 381, 57);
+    connect(m_engineData, &EngineDataPage::modified, this, &TForm1::markModified);
+    connect(m_engineData->testButton(), &QPushButton::clicked, this, &TForm1::Button1Click);
 }
 
 void TForm1::FormCreate() {
     m_startDirectory = QDir::currentPath();
     ClearData();
     m_catalogue = ReadEngineFile(m_startDirectory);
-    QListWidget* available = m_engineData->availableList();
-    for (const Engine_Data& engine : std::as_const(m_catalogue.Items))
-        EngineDataPage::insertSorted(available, engine.Title);
+    m_engineData->showCatalogue();
     m_save->setEnabled(false);
-    // Selecting from the program runs no click handler: the option panel stays hidden.
-    for (QListWidget* list : {available, m_engineData->currentList()}) {
-        if (list->count() > 0)
-            list->setCurrentRow(0);
-    }
+    m_engineData->selectFirstLines();
     showPage(ContactInfo);
 }
 
@@ -153,6 +153,11 @@ ProfileFields TForm1::currentFields() const {
     m_contactInfo->readFields(fields);
     m_siteInfo->readFields(fields);
     return fields;
+}
+
+void TForm1::setFields(const ProfileFields& fields) {
+    m_contactInfo->setFields(fields);
+    m_siteInfo->setFields(fields);
 }
 
 void TForm1::ReadData() {
@@ -178,6 +183,30 @@ void TForm1::showPage(Page page) {
     m_pageButton[page]->setChecked(true);
     for (int other = 0; other < PageCount; ++other)
         m_pages[other]->setVisible(other == page);
+}
+
+void TForm1::setCompanionWindows(TForm2* testWindow, TForm3* aboutBox) {
+    m_testWindow = testWindow;
+    m_aboutBox = aboutBox;
+    connect(m_aboutBox, &TForm3::closed, this, [this] { setEnabled(true); });
+}
+
+void TForm1::About1Click() {
+    if (!m_aboutBox)
+        return;
+    setEnabled(false);
+    m_aboutBox->showBox();
+}
+
+void TForm1::Button1Click() {
+    if (!m_testWindow)
+        return;
+    m_testWindow->clearText();
+    ReadData();
+    // With no focused line the window shows an empty line.
+    RequestBuilder builder(m_catalogue, m_snapshot);
+    m_testWindow->appendLine(builder.requestUrlForLine(m_engineData->focusedAvailableLine()));
+    m_testWindow->showWindow();
 }
 
 void TForm1::Exit1Click() {

@@ -14,6 +14,8 @@ class QButtonGroup;
 class QGroupBox;
 class QToolButton;
 class SiteInfoPage;
+class TForm2;
+class TForm3;
 
 // The main window (Form1): five pages chosen by a column of page buttons, the File and Help
 // menus, and the message log under the pages. It owns the program-wide state: the start
@@ -30,6 +32,9 @@ public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
+    // The test window and the About box, created after this window (FormCreate does not use them).
+    void setCompanionWindows(TForm2* testWindow, TForm3* aboutBox);
+
     const QString& startDirectory() const { return m_startDirectory; }
     Engine_Type& catalogue() { return m_catalogue; }
     const ProfileSnapshot& snapshot() const { return m_snapshot; }
@@ -42,6 +47,8 @@ public:
     void ReadData();
     // The fields as the controls hold them now.
     ProfileFields currentFields() const;
+    // Sets every field from fields (the country text runs no code look-up).
+    void setFields(const ProfileFields& fields);
     // Enables or disables the four page buttons other than Submit Now (during a run).
     void setPageButtonsEnabled(bool enabled);
     // Which page is shown.
@@ -55,6 +62,12 @@ public:
     void SpeedButton12Click() { showPage(SpecialOffer); }
     // File > Exit: closes the window, asking nothing.
     void Exit1Click();
+    // The Engine Data page's hidden Test button: shows the request URL of the available list's
+    // focused engine in the test window.
+    void Button1Click();
+    // Help > About: disables this window and shows the About box, which enables it again when
+    // it closes.
+    void About1Click();
 
 private:
     void FormCreate();
@@ -76,4 +89,6 @@ private:
     SiteInfoPage* m_siteInfo = nullptr;
     EngineDataPage* m_engineData = nullptr;
     MessageLogView* m_log = nullptr;
+    TForm2* m_testWindow = nullptr; // Form2
+    TForm3* m_aboutBox = nullptr;   // Form3
 };

@@ -1,6 +1,8 @@
+#include "app/about_box.h"
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/message_log_view.h"
+#include "app/test_window.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -27,6 +29,8 @@ class TestMainWindow : public QObject {
 
     QTemporaryDir m_dir;
     std::unique_ptr<TForm1> m_form;
+    std::unique_ptr<TForm2> m_form2;
+    std::unique_ptr<TForm3> m_form3;
 
     template <typename T> T* child(const char* name) {
         T* widget = m_form->findChild<T*>(QString::fromLatin1(name));
@@ -46,19 +50,28 @@ private slots:
     void initTestCase() {
         QFile catalogue(m_dir.filePath(QStringLiteral("Engine.dat")));
         QVERIFY(catalogue.open(QIODevice::WriteOnly));
-        catalogue.write("[Engine]\nAmount=3\nTitle1=beta\nTitle2=Alpha\nTitle3=Gamma\n");
+        catalogue.write("[Engine]\nAmount=3\nTitle1=beta\nTitle2=Alpha\nTitle3=Gamma\n"
+                        "[Alpha]\nUrl=http://alpha.example/add\nvar=2\nvar1=url\nvar_value1=VAR16\n"
+                        "var2=mode\nvar_value2=quick\n");
         catalogue.close();
         QVERIFY(QDir::setCurrent(m_dir.path()));
-        applyWindowFont();
+        applyWindowLook();
     }
 
     void init() {
         m_form = std::make_unique<TForm1>();
+        m_form2 = std::make_unique<TForm2>();
+        m_form3 = std::make_unique<TForm3>();
+        m_form->setCompanionWindows(m_form2.get(), m_form3.get());
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     }
 
-    void cleanup() { m_form.reset(); }
+    void cleanup() {
+        m_form.reset();
+        m_form2.reset();
+        m_form3.reset();
+    }
 
     void stateAfterStart() {
         QCOMPARE(m_form->windowTitle(), QStringLiteral("Torvane 2000"));
@@ -214,6 +227,32 @@ private slots:
             QTest::mouseClick(child<QToolButton>(kButtonNames[page]), Qt::LeftButton);
             QVERIFY(m_form->grab().save(folder + u'/' + QString::fromLatin1(kPageNames[page]) + QStringLiteral(".png")));
         }
+    }
+
+    void testButtonShowsFocusedEngineUrl() {
+        child<QLineEdit>("Edit14")->setText(QStringLiteral("http://my.example/?a=1&b=2"));
+        auto* available = child<QListWidget>("ListBox1");
+        available->setCurrentRow(0); // Alpha
+        m_form->Button1Click();
+        QVERIFY(m_form2->isVisible());
+        auto* memo = m_form2->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+        QCOMPARE(memo->toPlainText(),
+                 QStringLiteral("http://alpha.example/add?url=http%3A%2F%2Fmy.example%2F%3Fa%3D1%26b%3D2&mode=quick"));
+        // The main window stays usable; a second fill replaces the text.
+        QVERIFY(m_form->isEnabled());
+        available->setCurrentRow(1); // beta: no section, no variables
+        m_form->Button1Click();
+        QCOMPARE(memo->toPlainText(), QStringLiteral("?="));
+    }
+
+    void aboutBoxDisablesMainWindowUntilClosed() {
+        m_form->About1Click();
+        QVERIFY(!m_form->isEnabled());
+        QVERIFY(m_form3->isVisible());
+        QVERIFY(m_form3->isEnabled());
+        m_form3->close();
+        QVERIFY(!m_form3->isVisible());
+        QVERIFY(m_form->isEnabled());
     }
 
     void exitClosesWithoutQuestion() {

@@ -26,8 +26,9 @@ struct Item_Data {
     QList<QString> Items;
 };
 
-// The submitted values of one option list: "Value<k>", "Value<k>-<m>". Count only says whether
-// the list has values (> 0); when it does, Values holds one entry per choice of the list.
+// The submitted values of one option list: "Value<k>", "Value<k>-<m>". Count (clamped to
+// 0 … kMaxChoices) only says whether the list has values (> 0); when it does, Values holds one
+// entry per choice of the list (as many as Item_Data::Count), else it is empty.
 struct Value_Data {
     qint32 Count = 0;
     QList<QString> Values;
@@ -62,9 +63,17 @@ struct Engine_Type {
     int indexOfTitle(const QString& title) const;
 };
 
-// Loads the catalogue from an INI file already in memory, reading the keys in the catalogue's
-// order. Counts are clamped to their capacities; nothing is stored past one.
+// Loads the catalogue from an INI file already in memory. Keys are read in this order:
+// "Amount" and "Title<i>" in section "Engine"; then, in the section named by the title's bytes,
+// "Url", "var", "var<j>" and "var_value<j>" for each field, "Option", and for each option list k
+// "Error<k>", "Option_Title<k>", "Item<k>", "Value<k>", then "Item<k>-<m>" for each choice,
+// each followed by "Value<k>-<m>" only when Value<k> > 0. Numbers are written without leading
+// zeros ("Title01" is not "Title1"). Every count is clamped to 0 … its capacity (a negative
+// count reads as 0), so nothing is stored past a capacity and Option is always 0, 1 or 2.
+// Texts are at most IniFile::kMaxValueBytes bytes long. The user's choice fields keep their
+// start values.
 Engine_Type ReadEngineFile(const IniFile& file);
 
-// Loads startDirectory + "/Engine.dat". A missing or unreadable file gives an empty catalogue.
+// Loads startDirectory + "/Engine.dat". A missing or unreadable file gives an empty catalogue
+// and no message.
 Engine_Type ReadEngineFile(const QString& startDirectory);

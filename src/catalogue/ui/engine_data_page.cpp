@@ -1,13 +1,16 @@
 #include "catalogue/ui/engine_data_page.h"
 
 #include "app/widget_placement.h"
+#include "catalogue/core/engine_selection.h"
+#include "platform/message_log.h"
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QToolButton>
-#include <algorithm>
 
 namespace {
 
@@ -31,7 +34,8 @@ bool sortsBefore(const QString& a, const QString& b) {
 
 } // namespace
 
-EngineDataPage::EngineDataPage(QWidget* parent) : QGroupBox(parent) {
+EngineDataPage::EngineDataPage(Engine_Type& catalogue, MessageLog& log, QWidget* parent)
+    : QGroupBox(parent), m_catalogue(catalogue), m_log(log) {
     setObjectName(QStringLiteral("GroupBox3"));
 
     placeLabel(this, "Label17", QStringLiteral("Available search engine"), 16, 16);
@@ -55,11 +59,66 @@ EngineDataPage::EngineDataPage(QWidget* parent) : QGroupBox(parent) {
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
     }
-    for (QWidget* w : std::initializer_list<QWidget*>{m_caption1, m_option1, m_caption2, m_option2})
-        w->hide();
+    hideOptions();
+
+    // A list click is any change the user makes to a list's selection, by mouse or keyboard,
+    // and a click on a line (which may leave the selection as it was).
+    connect(m_available, &QListWidget::itemSelectionChanged, this, &EngineDataPage::ListBox1Click);
+    connect(m_available, &QListWidget::clicked, this, &EngineDataPage::ListBox1Click);
+    connect(m_current, &QListWidget::itemSelectionChanged, this, &EngineDataPage::ListBox2Click);
+    connect(m_current, &QListWidget::clicked, this, &EngineDataPage::ListBox2Click);
+    // An option choice is a pick from a box's list or typed text, never text the program sets.
+    connect(m_option1, &QComboBox::activated, this, &EngineDataPage::ComboBox1Change);
+    connect(m_option1->lineEdit(), &QLineEdit::textEdited, this, [this] { ComboBox1Change(-1); });
+    connect(m_option2, &QComboBox::activated, this, &EngineDataPage::ComboBox2Change);
+    connect(m_option2->lineEdit(), &QLineEdit::textEdited, this, [this] { ComboBox2Change(-1); });
+
+    connect(m_add, &QToolButton::clicked, this, &EngineDataPage::SpeedButton5Click);
+    connect(m_addAll, &QToolButton::clicked, this, &EngineDataPage::SpeedButton10Click);
+    connect(m_remove, &QToolButton::clicked, this, &EngineDataPage::SpeedButton6Click);
+    connect(m_removeAll, &QToolButton::clicked, this, &EngineDataPage::SpeedButton11Click);
+}
+
+void EngineDataPage::showCatalogue() {
+    const QScopedValueRollback guard(m_programChange, true);
+    m_available->clear();
+    m_current->clear();
+    // Filling a list in one go and sorting once is far cheaper than a sorted insert per line.
+    QStringList available;
+    QStringList current;
+    for (const Engine_Data& engine : std::as_const(m_catalogue.Items))
+        (engine.Selected == 1 ? current : available).append(engine.Title);
+    for (auto [list, lines] : {std::pair{m_available, &available}, std::pair{m_current, &current}}) {
+        std::stable_sort(lines->begin(), lines->end(), sortsBefore);
+        list->addItems(*lines);
+    }
+}
+
+void EngineDataPage::selectFirstLines() {
+    const QScopedValueRollback guard(m_programChange, true);
+    for (QListWidget* list : {m_available, m_current}) {
+        if (list->count() > 0)
+            list->setCurrentRow(0);
+    }
+}
+
+QStringList EngineDataPage::currentLines() const {
+    QStringList lines;
+    lines.reserve(m_current->count());
+    for (int row = 0; row < m_current->count(); ++row)
+        lines.append(m_current->item(row)->text());
+    return lines;
+}
+
+std::optional<QString> EngineDataPage::focusedAvailableLine() const {
+    const QListWidgetItem* item = m_available->currentItem();
+    if (!item)
+        return std::nullopt;
+    return item->text();
 }
 
 void EngineDataPage::clearOptionTexts() {
+    const QScopedValueRollback guard(m_programChange, true);
     m_option1->setEditText(QString());
     m_option2->setEditText(QString());
 }
@@ -77,4 +136,142 @@ int EngineDataPage::insertSorted(QListWidget* list, const QString& title) {
     }
     list->insertItem(low, title);
     return low;
+}
+
+void EngineDataPage::ListBox1Click() {
+    listClick(m_available);
+}
+
+void EngineDataPage::ListBox2Click() {
+    listClick(m_current);
+}
+
+void EngineDataPage::listClick(QListWidget* list) {
+    if (m_programChange)
+        return;
+    clearOptionTexts();
+    // The option display (GetEngine1 / GetEngine2) for the list's focused line.
+    if (list->count() == 0 || m_catalogue.Items.isEmpty())
+        return;
+    const QListWidgetItem* focused = list->currentItem();
+    if (!focused)
+        return;
+    const QString line = focused->text();
+    for (int index = 0; index < m_catalogue.Items.size(); ++index) {
+        if (m_catalogue.Items[index].Title != line)
+            continue;
+        if (!focused->isSelected()) {
+            // The click has just unselected the engine.
+            hideOptions();
+            continue;
+        }
+        Current_Engine = index;
+        showOptions(m_catalogue.Items[index]);
+        return;
+    }
+}
+
+void EngineDataPage::showOptions(const Engine_Data& engine) {
+    if (engine.Option < 0 || engine.Option > kMaxOptionLists)
+        return;
+    if (engine.Option == 0) {
+        hideOptions();
+        return;
+    }
+    const QScopedValueRollback guard(m_programChange, true);
+    const auto fill = [](QComboBox* box, QLabel* caption, const QString& title, const Item_Data& items,
+                         const QString& chosen) {
+        box->clear();
+        box->addItems(items.Items);
+        // The stored choice shows as the box's text above the full list of choices.
+        box->setCurrentIndex(-1);
+        box->setEditText(chosen);
+        box->show();
+        caption->setText(title);
+        caption->adjustSize();
+        caption->show();
+    };
+    fill(m_option1, m_caption1, engine.Option_Title[0], engine.Item[0], engine.Option1);
+    if (engine.Option == 2) {
+        fill(m_option2, m_caption2, engine.Option_Title[1], engine.Item[1], engine.Option2);
+    } else {
+        m_option2->hide();
+        m_caption2->hide();
+    }
+}
+
+void EngineDataPage::hideOptions() {
+    for (QWidget* control : std::initializer_list<QWidget*>{m_caption1, m_option1, m_caption2, m_option2})
+        control->hide();
+}
+
+void EngineDataPage::ComboBox1Change(int pickedPosition) {
+    optionChange(1, pickedPosition);
+}
+
+void EngineDataPage::ComboBox2Change(int pickedPosition) {
+    optionChange(2, pickedPosition);
+}
+
+void EngineDataPage::optionChange(int optionList, int pickedPosition) {
+    if (m_programChange || Current_Engine < 0 || Current_Engine >= m_catalogue.Items.size())
+        return;
+    emit modified();
+    const QComboBox* box = optionList == 1 ? m_option1 : m_option2;
+    chooseOption(m_catalogue.Items[Current_Engine], optionList, box->currentText(), pickedPosition);
+}
+
+template <typename Rule> void EngineDataPage::moveSelected(QListWidget* from, QListWidget* to, Rule rule) {
+    if (from->count() > 0) {
+        m_log.clear();
+        emit modified();
+        QList<int> rows;
+        QStringList lines;
+        for (int row = from->count() - 1; row >= 0; --row) {
+            if (from->item(row)->isSelected()) {
+                rows.append(row);
+                lines.append(from->item(row)->text());
+            }
+        }
+        const EngineMoves moves = rule(m_catalogue, lines);
+        for (const QString& line : moves.logLines)
+            m_log.appendLine(line);
+        const QScopedValueRollback guard(m_programChange, true);
+        // Positions ascend while rows descend, so each removal leaves the later rows in place.
+        for (const qsizetype position : moves.moved) {
+            delete from->takeItem(rows[position]);
+            insertSorted(to, lines[position]);
+        }
+    }
+    hideOptions();
+}
+
+void EngineDataPage::SpeedButton5Click() {
+    moveSelected(m_available, m_current, addEngines);
+}
+
+void EngineDataPage::SpeedButton6Click() {
+    moveSelected(m_current, m_available, removeEngines);
+}
+
+void EngineDataPage::SpeedButton10Click() {
+    if (m_available->count() > 0) {
+        {
+            const QScopedValueRollback guard(m_programChange, true);
+            m_available->selectAll();
+        }
+        SpeedButton5Click();
+    }
+    hideOptions();
+}
+
+void EngineDataPage::SpeedButton11Click() {
+    if (m_current->count() > 0) {
+        {
+            const QScopedValueRollback guard(m_programChange, true);
+            m_current->selectAll();
+        }
+        SpeedButton6Click();
+    }
+    hideOptions();
 }

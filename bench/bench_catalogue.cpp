@@ -1,0 +1,113 @@
+// Loading the engine catalogue at full capacity (500 engines × 50 form fields × 2 option lists
+// of 100 choices with values), against two baselines measured in the same run:
+//   (a) reading the file and splitting it into a list of lines: the floor of any line reader
+//       (the time to merely find the line ends is printed beside it, for comparison);
+//   (b) ReadEngineFile;
+//   (c) QSettings in IniFormat reading the same keys in the same order.
+// Targets: (b) <= 4 × (a), and (c) >= 3 × (b).
+
+#include "catalogue/core/engine_catalogue.h"
+#include "support/bench_util.h"
+#include "support/catalogue_generator.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+volatile qsizetype sink = 0;
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The floor: the file read and split into a list of its lines.
+void readAndSplit(const QString& path) {
+    const QList<QByteArray> lines = readFile(path).split('\n');
+    sink = sink + lines.size();
+}
+
+// For comparison only: the file read and its line ends found, without making the lines.
+void readAndScan(const QString& path) {
+    const QByteArray bytes = readFile(path);
+    const char* data = bytes.constData();
+    qsizetype lines = 0;
+    for (qsizetype pos = 0; pos < bytes.size(); ++lines) {
+        const void* hit = std::memchr(data + pos, '\n', static_cast<size_t>(bytes.size() - pos));
+        pos = hit ? static_cast<const char*>(hit) - data + 1 : bytes.size();
+    }
+    sink = sink + lines;
+}
+
+// The same keys in the same order as ReadEngineFile, through QSettings.
+void readWithQSettings(const QString& path) {
+    QSettings settings(path, QSettings::IniFormat);
+    const int count = std::clamp(settings.value(QStringLiteral("Engine/Amount")).toInt(), 0, kMaxEngines);
+    qsizetype total = 0;
+    for (int i = 1; i <= count; ++i) {
+        const QString title = settings.value(QStringLiteral("Engine/Title%1").arg(i)).toString();
+        settings.beginGroup(title);
+        total += settings.value(QStringLiteral("Url")).toString().size();
+        const int fields = std::clamp(settings.value(QStringLiteral("var")).toInt(), 0, kMaxVariables);
+        for (int j = 1; j <= fields; ++j) {
+            total += settings.value(QStringLiteral("var%1").arg(j)).toString().size();
+            total += settings.value(QStringLiteral("var_value%1").arg(j)).toString().size();
+        }
+        const int lists = std::clamp(settings.value(QStringLiteral("Option")).toInt(), 0, kMaxOptionLists);
+        for (int k = 1; k <= lists; ++k) {
+            total += settings.value(QStringLiteral("Error%1").arg(k)).toString().size();
+            total += settings.value(QStringLiteral("Option_Title%1").arg(k)).toString().size();
+            const int items = std::clamp(settings.value(QStringLiteral("Item%1").arg(k)).toInt(), 0, kMaxChoices);
+            const int values = std::clamp(settings.value(QStringLiteral("Value%1").arg(k)).toInt(), 0, kMaxChoices);
+            for (int m = 1; m <= items; ++m) {
+                total += settings.value(QStringLiteral("Item%1-%2").arg(k).arg(m)).toString().size();
+                if (values > 0)
+                    total += settings.value(QStringLiteral("Value%1-%2").arg(k).arg(m)).toString().size();
+            }
+        }
+        settings.endGroup();
+    }
+    sink = sink + total;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTemporaryDir directory;
+    const QString path = directory.isValid() ? writeFullCapacityCatalogue(directory.path()) : QString();
+    if (path.isEmpty()) {
+        std::fprintf(stderr, "cannot write the catalogue into a temporary folder\n");
+        return 2;
+    }
+    const Engine_Type check = ReadEngineFile(directory.path());
+    if (check.Count != kMaxEngines || check.Items.back().Value[1].Values.size() != kMaxChoices) {
+        std::fprintf(stderr, "the generated catalogue did not load at full capacity\n");
+        return 2;
+    }
+
+    std::printf("catalogue: %lld bytes, %d engines\n", static_cast<long long>(QFile(path).size()), check.Count);
+    const int repeats = 21;
+    // Warm the page cache and the allocator before timing.
+    readAndSplit(path);
+    const double floor = medianMilliseconds(repeats, [&] { readAndSplit(path); });
+    const double scan = medianMilliseconds(repeats, [&] { readAndScan(path); });
+    const double loader = medianMilliseconds(repeats, [&] { sink = sink + ReadEngineFile(directory.path()).Count; });
+    const double settings = medianMilliseconds(5, [&] { readWithQSettings(path); });
+
+    printFigure("(a) read and split into lines (median)", floor, "ms");
+    printFigure("    read and find line ends only (median)", scan, "ms");
+    printFigure("(b) ReadEngineFile (median)", loader, "ms");
+    printFigure("(c) QSettings IniFormat, same keys (median)", settings, "ms");
+    const bool loaderMet = printRatio("(b) / (a)", loader / floor, 4.0);
+    const double speedup = settings / loader;
+    const bool speedupMet = speedup >= 3.0;
+    std::printf("%-48s %12.3f (target >= %.2f: %s)\n", "(c) / (b)", speedup, 3.0, speedupMet ? "met" : "NOT MET");
+    return loaderMet && speedupMet ? 0 : 1;
+}
