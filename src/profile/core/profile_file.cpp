@@ -1,6 +1,7 @@
 #include "profile/core/profile_file.h"
 
 #include "platform/ini_file.h"
+#include "platform/text_codec.h"
 
 #include <QList>
 #include <QRegularExpression>
@@ -62,7 +63,7 @@ QString lineKey(const QString& key, qsizetype number) {
 }
 
 bool hasKey(const IniFile& file, const QString& section, const QString& key) {
-    return file.hasKey(section.toUtf8(), key.toUtf8());
+    return file.hasKey(encodeFileText(section), encodeFileText(key));
 }
 
 // Writes a text value so that it reads back exactly: quoted where needed, and split into one

@@ -41,8 +41,10 @@ ProfileFields ReadDataFile(const QString& path, Engine_Type& catalogue);
 // fifteen "Contact Info" keys, the eleven "Site Info" keys, then one section per engine in
 // catalogue order with "Selected", "OptVal1", "OptVal2", "Option1", "Option2" as the engine's
 // option lists call for. An engine's Selected other than 1 becomes 0. An engine whose title
-// cannot name a section (empty, holding "]" or a line break) gets no section. Returns an empty
-// string, or the service's error text when it refused a value (the file is then unusable).
+// cannot name a section (the INI service refuses it: empty, holding "]" or a line break, or
+// with a blank at either end) gets no section; the rest is written. Returns an empty string,
+// or the service's error text when it refused a value (the in-memory file is then half written
+// and must not be saved).
 QString WriteDataFile(IniFile& file, const ProfileSnapshot& snapshot, Engine_Type& catalogue);
 
 // Writes the profile into the file at path, keeping every line of an existing file that the
