@@ -1,0 +1,97 @@
+#include "profile/ui/profile_commands.h"
+
+#include "app/error_report.h"
+#include "profile/core/profile_file.h"
+
+#include <QFileDialog>
+
+using namespace Qt::StringLiterals;
+
+void setUpProfileFileDialog(QFileDialog& dialog, const ProfileFileDialog& request) {
+    const bool save = request.kind == ProfileFileDialog::Save;
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // Open accepts a name whether or not the file exists: a missing file opens empty.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog.setNameFilter(u"Torvane Files (*.tvp)"_s);
+    dialog.setDefaultSuffix(u"tvp"_s);
+    dialog.setSizeGripEnabled(true);
+    dialog.setDirectory(request.directory);
+    if (!request.offeredName.isEmpty())
+        dialog.selectFile(request.offeredName);
+}
+
+QString showProfileFileDialog(const ProfileFileDialog& request) {
+    QFileDialog dialog(request.parent);
+    setUpProfileFileDialog(dialog, request);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.constFirst();
+}
+
+ProfileCommands::ProfileCommands(ProfileHost& host, QObject* parent)
+    : QObject(parent), m_host(host), m_dialog(showProfileFileDialog) {}
+
+void ProfileCommands::setFileDialog(ProfileFileDialogFunction dialog) {
+    m_dialog = std::move(dialog);
+}
+
+void ProfileCommands::New1Click() {
+    m_host.ClearData();
+}
+
+void ProfileCommands::Open1Click() {
+    const QString name = askFileName(ProfileFileDialog::Open);
+    if (name.isEmpty())
+        return;
+    m_host.ClearData();
+    m_fileName = name;
+    m_host.setFields(ReadDataFile(m_fileName, m_host.catalogue()));
+    m_host.showCatalogue();
+    m_host.setSaveEnabled(false);
+    showFileNameInCaption(u"Torvane 2001 - "_s);
+}
+
+void ProfileCommands::Save1Click() {
+    if (m_fileName.isEmpty()) {
+        Saveas1Click();
+        return;
+    }
+    m_host.ReadData();
+    if (writeCurrentFile())
+        m_host.setSaveEnabled(false);
+}
+
+void ProfileCommands::Saveas1Click() {
+    const QString name = askFileName(ProfileFileDialog::Save);
+    if (name.isEmpty())
+        return;
+    // The name is current even when the write below fails, so a later Save tries it again.
+    m_fileName = name;
+    m_host.ReadData();
+    if (!writeCurrentFile())
+        return;
+    m_host.setSaveEnabled(false);
+    showFileNameInCaption(u"Torvane 2000 - "_s);
+}
+
+QString ProfileCommands::askFileName(ProfileFileDialog::Kind kind) {
+    QString& last = kind == ProfileFileDialog::Open ? m_lastOpenName : m_lastSaveName;
+    const QString name = m_dialog({kind, m_host.dialogParent(), m_host.startDirectory(), last});
+    if (!name.isEmpty())
+        last = name;
+    return name;
+}
+
+bool ProfileCommands::writeCurrentFile() {
+    const QString error = WriteDataFile(m_fileName, m_host.snapshot(), m_host.catalogue());
+    if (error.isEmpty())
+        return true;
+    showErrorReport(m_host.dialogParent(), error);
+    return false;
+}
+
+void ProfileCommands::showFileNameInCaption(const QString& prefix) {
+    m_host.setCaption(prefix + m_fileName.mid(m_fileName.lastIndexOf(u'/') + 1));
+}
