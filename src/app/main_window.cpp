@@ -19,6 +19,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 #include <QToolButton>
 
 namespace {
@@ -73,10 +74,15 @@ void TForm1::createMenu() {
         action->setObjectName(QString::fromLatin1(name));
         return action;
     };
-    addItem(file, "New1", QStringLiteral("New"));
-    addItem(file, "Open1", QStringLiteral("Open"));
+    m_profileCommands = new ProfileCommands(*this, this);
+    connect(addItem(file, "New1", QStringLiteral("New")), &QAction::triggered, m_profileCommands,
+            &ProfileCommands::New1Click);
+    connect(addItem(file, "Open1", QStringLiteral("Open")), &QAction::triggered, m_profileCommands,
+            &ProfileCommands::Open1Click);
     m_save = addItem(file, "Save1", QStringLiteral("Save"));
-    addItem(file, "Saveas1", QStringLiteral("Save As"));
+    connect(m_save, &QAction::triggered, m_profileCommands, &ProfileCommands::Save1Click);
+    connect(addItem(file, "Saveas1", QStringLiteral("Save As")), &QAction::triggered, m_profileCommands,
+            &ProfileCommands::Saveas1Click);
     QAction* exit = addItem(file, "Exit1", QStringLiteral("Exit"));
     connect(exit, &QAction::triggered, this, &TForm1::Exit1Click);
 
@@ -136,11 +142,58 @@ void TForm1::createPages() {
 void TForm1::FormCreate() {
     m_startDirectory = QDir::currentPath();
     ClearData();
-    m_catalogue = ReadEngineFile(m_startDirectory);
-    m_engineData->showCatalogue();
     m_save->setEnabled(false);
-    m_engineData->selectFirstLines();
     showPage(ContactInfo);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // The catalogue is read once the first frame is drawn: the window's first exposure paints
+    // it, and a call queued from there runs right after.
+    if (!m_catalogueTaken && !m_catalogueReading.valid() && windowHandle())
+        windowHandle()->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        QMetaObject::invokeMethod(this, &TForm1::startReadingCatalogue, Qt::QueuedConnection);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::startReadingCatalogue() {
+    if (m_catalogueTaken || m_catalogueReading.valid())
+        return;
+    // The titles are listed when the reading is done (or earlier, when catalogue() is asked).
+    m_catalogueReading = std::async(std::launch::async, [this, directory = m_startDirectory] {
+        Engine_Type catalogue = ReadEngineFile(directory);
+        QMetaObject::invokeMethod(this, [this] { this->catalogue(); }, Qt::QueuedConnection);
+        return catalogue;
+    });
+}
+
+Engine_Type& TForm1::catalogue() {
+    if (!m_catalogueTaken) {
+        m_catalogue = m_catalogueReading.valid() ? m_catalogueReading.get() : ReadEngineFile(m_startDirectory);
+        m_catalogueTaken = true;
+        showCatalogue();
+        // Selecting from the program runs no click handler: the option panel stays hidden.
+        m_engineData->selectFirstLines();
+    }
+    return m_catalogue;
+}
+
+void TForm1::showCatalogue() {
+    m_engineData->showCatalogue();
+}
+
+void TForm1::setSaveEnabled(bool enabled) {
+    m_save->setEnabled(enabled);
+}
+
+void TForm1::setCaption(const QString& caption) {
+    setWindowTitle(caption);
 }
 
 void TForm1::ClearData() {
@@ -178,7 +231,7 @@ Submit_Type TForm1::buildSubmissionList() {
     ReadData();
     Submit_Type list;
     // One builder per run: the local addresses are looked up at most once.
-    RequestBuilder builder(m_catalogue, m_snapshot);
+    RequestBuilder builder(catalogue(), m_snapshot);
     builder.buildSubmissionList(m_engineData->currentLines(), list);
     return list;
 }
@@ -223,7 +276,7 @@ void TForm1::Button1Click() {
     m_testWindow->clearText();
     ReadData();
     // With no focused line the window shows an empty line.
-    RequestBuilder builder(m_catalogue, m_snapshot);
+    RequestBuilder builder(catalogue(), m_snapshot);
     m_testWindow->appendLine(builder.requestUrlForLine(m_engineData->focusedAvailableLine()));
     m_testWindow->showWindow();
 }

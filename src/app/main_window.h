@@ -2,10 +2,12 @@
 
 #include "catalogue/core/engine_catalogue.h"
 #include "profile/core/profile_snapshot.h"
+#include "profile/ui/profile_commands.h"
 #include "submit/core/run_controller.h"
 
 #include <QMainWindow>
 #include <array>
+#include <future>
 
 class ContactInfoPage;
 class EngineDataPage;
@@ -21,8 +23,14 @@ class TForm3;
 
 // The main window (Form1): five pages chosen by a column of page buttons, the File and Help
 // menus, and the message log under the pages. It owns the program-wide state: the start
-// directory, the engine catalogue, the profile snapshot and the current profile file name.
-class TForm1 : public QMainWindow, private RunInputs {
+// directory, the engine catalogue, the profile snapshot and (through the file commands) the
+// current profile file name.
+//
+// The catalogue is read on a worker thread once the window is shown, so that a large Engine.dat
+// does not hold up the first frame; its titles are listed as soon as it is read, and catalogue()
+// waits for it (or reads it, when the window was never shown). Nothing else can reach an engine before then: the engine lists are
+// empty until the titles arrive.
+class TForm1 : public QMainWindow, public ProfileHost, private RunInputs {
     Q_OBJECT
 
 public:
@@ -37,20 +45,25 @@ public:
     // The test window and the About box, created after this window (FormCreate does not use them).
     void setCompanionWindows(TForm2* testWindow, TForm3* aboutBox);
 
-    const QString& startDirectory() const { return m_startDirectory; }
-    Engine_Type& catalogue() { return m_catalogue; }
-    const ProfileSnapshot& snapshot() const { return m_snapshot; }
     MessageLogView* messageLog() const { return m_log; }
     QAction* saveAction() const { return m_save; }
+    ProfileCommands* profileCommands() const { return m_profileCommands; }
 
-    // Empties every profile field, the description, the message log and the option boxes' texts.
-    void ClearData();
-    // Takes the profile snapshot from the fields.
-    void ReadData();
+    // What the profile file commands need (see ProfileHost).
+    void ClearData() override;
+    void ReadData() override;
+    const ProfileSnapshot& snapshot() const override { return m_snapshot; }
+    void setFields(const ProfileFields& fields) override;
+    // The engine catalogue, once it is read (waits for the reading to finish).
+    Engine_Type& catalogue() override;
+    void showCatalogue() override;
+    void setSaveEnabled(bool enabled) override;
+    void setCaption(const QString& caption) override;
+    const QString& startDirectory() const override { return m_startDirectory; }
+    QWidget* dialogParent() override { return this; }
+
     // The fields as the controls hold them now.
     ProfileFields currentFields() const;
-    // Sets every field from fields (the country text runs no code look-up).
-    void setFields(const ProfileFields& fields);
     // Enables or disables the four page buttons other than Submit Now (during a run).
     void setPageButtonsEnabled(bool enabled);
     // Which page is shown.
@@ -71,8 +84,13 @@ public:
     // it closes.
     void About1Click();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void FormCreate();
+    void startReadingCatalogue();
     void createMenu();
     void createPages();
     void showPage(Page page);
@@ -86,6 +104,8 @@ private:
 
     QString m_startDirectory;
     Engine_Type m_catalogue;
+    std::future<Engine_Type> m_catalogueReading; // valid while the catalogue is being read
+    bool m_catalogueTaken = false;
     ProfileSnapshot m_snapshot;
 
     QAction* m_save = nullptr; // Save1
@@ -96,6 +116,7 @@ private:
     SiteInfoPage* m_siteInfo = nullptr;
     EngineDataPage* m_engineData = nullptr;
     SubmitNowPage* m_submitNow = nullptr;
+    ProfileCommands* m_profileCommands = nullptr;
     MessageLogView* m_log = nullptr;
     TForm2* m_testWindow = nullptr; // Form2
     TForm3* m_aboutBox = nullptr;   // Form3

@@ -65,6 +65,8 @@ private slots:
         m_form->setCompanionWindows(m_form2.get(), m_form3.get());
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        // The catalogue is read while the window appears; its titles follow by themselves.
+        QTRY_COMPARE(child<QListWidget>("ListBox1")->count(), 3);
     }
 
     void cleanup() {
