@@ -637,7 +637,9 @@ QString IniFile::save(const QString& path) const {
     if (info.exists() && (info.isDir() || !info.isWritable()))
         return failure;
     QSaveFile file(info.absoluteFilePath());
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (disk full, size limit) shows in write()'s count
+    // instead of being lost in a final flush that commit() does not check.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failure;
     const QByteArray bytes = toBytes();
     if (file.write(bytes) != bytes.size()) {
