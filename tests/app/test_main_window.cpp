@@ -257,6 +257,46 @@ private slots:
         QVERIFY(m_form->isEnabled());
     }
 
+    void fileMenuSavesAndOpensProfiles() {
+        const QString path = m_dir.filePath(QStringLiteral("mine.tvp"));
+        m_form->profileCommands()->setFileDialog([&](const ProfileFileDialog&) { return path; });
+        child<QLineEdit>("Edit1")->setText(QStringLiteral("Acme & Sons"));
+        child<QPlainTextEdit>("Memo1")->setPlainText(QStringLiteral("first\n[x]\nSelected=1"));
+        auto* available = child<QListWidget>("ListBox1");
+        available->setCurrentRow(2); // Gamma
+        QTest::mouseClick(child<QToolButton>("SpeedButton5"), Qt::LeftButton);
+        QCOMPARE(child<QListWidget>("ListBox2")->count(), 1);
+
+        child<QAction>("Saveas1")->trigger();
+        QCOMPARE(m_form->windowTitle(), QStringLiteral("Torvane 2000 - mine.tvp"));
+        QVERIFY(!m_form->saveAction()->isEnabled());
+
+        child<QAction>("New1")->trigger();
+        QVERIFY(child<QLineEdit>("Edit1")->text().isEmpty());
+        QCOMPARE(child<QListWidget>("ListBox2")->count(), 1); // New leaves the engine choices
+        QTest::mouseClick(child<QToolButton>("SpeedButton11"), Qt::LeftButton);
+        QCOMPARE(child<QListWidget>("ListBox2")->count(), 0);
+
+        child<QAction>("Open1")->trigger();
+        QCOMPARE(m_form->windowTitle(), QStringLiteral("Torvane 2001 - mine.tvp"));
+        QCOMPARE(child<QLineEdit>("Edit1")->text(), QStringLiteral("Acme & Sons"));
+        QCOMPARE(child<QPlainTextEdit>("Memo1")->toPlainText(), QStringLiteral("first\n[x]\nSelected=1"));
+        QCOMPARE(child<QListWidget>("ListBox2")->count(), 1);
+        QCOMPARE(child<QListWidget>("ListBox2")->item(0)->text(), QStringLiteral("Gamma"));
+        QVERIFY(!m_form->saveAction()->isEnabled());
+    }
+
+    void submitWithEmptyProfileAndNoEngine() {
+        QTest::mouseClick(child<QToolButton>("SpeedButton4"), Qt::LeftButton);
+        QTest::mouseClick(child<QAbstractButton>("SpeedButton7"), Qt::LeftButton);
+        const QStringList lines = m_form->messageLog()->text().split(u'\n');
+        QCOMPARE(lines.size(), 16);
+        QCOMPARE(lines.first(), QStringLiteral("[Contact Info]  Please enter your company name"));
+        QCOMPARE(lines.last(), QStringLiteral("[Engine Data] Please select the engine"));
+        QVERIFY(child<QAbstractButton>("SpeedButton7")->isEnabled());
+        QVERIFY(child<QToolButton>("SpeedButton1")->isEnabled());
+    }
+
     void exitClosesWithoutQuestion() {
         m_form->saveAction()->setEnabled(true);
         m_form->Exit1Click();
