@@ -219,12 +219,18 @@ private slots:
         QCOMPARE(log->text(), QString());
     }
 
-    // With TORVANE_SCREENSHOTS set to a folder, saves a picture of every page there (for
-    // checking the layout by eye; the README shows them).
+    // With TORVANE_SCREENSHOTS set to a folder, saves a picture of every page there, with the
+    // shipped catalogue (for checking the layout by eye; the README shows them).
     void screenshots() {
         const QString folder = qEnvironmentVariable("TORVANE_SCREENSHOTS");
         if (folder.isEmpty())
             QSKIP("TORVANE_SCREENSHOTS not set");
+        QVERIFY(QDir::setCurrent(QStringLiteral(TORVANE_SOURCE_DIR "/data")));
+        m_form = std::make_unique<TForm1>();
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        m_form->catalogue();
         for (int page = 0; page < 5; ++page) {
             QTest::mouseClick(child<QToolButton>(kButtonNames[page]), Qt::LeftButton);
             QVERIFY(m_form->grab().save(folder + u'/' + QString::fromLatin1(kPageNames[page]) + QStringLiteral(".png")));
