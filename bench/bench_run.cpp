@@ -3,6 +3,7 @@
 // the floor; the target is 21 s (ratio 1.05). For comparison the same 20 pages are also
 // loaded back to back by the bare browser.
 
+#include "app/application.h"
 #include "submit/ui/submit_now_page.h"
 #include "submit/ui/web_engine_browser.h"
 
@@ -17,7 +18,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <functional>
-#include <unistd.h>
 
 namespace {
 
@@ -46,11 +46,9 @@ QString engineUrl(const LocalHttpServer& server, int engine) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    prepareApplicationEnvironment();
     QApplication app(argc, argv);
 
     LocalHttpServer server;

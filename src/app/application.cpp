@@ -1,7 +1,7 @@
 #include "app/application.h"
 
-#include "app/error_report.h"
 #include "app/about_box.h"
+#include "app/error_report.h"
 #include "app/main_window.h"
 #include "app/test_window.h"
 

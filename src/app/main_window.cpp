@@ -6,8 +6,8 @@
 #include "app/test_window.h"
 #include "app/widget_placement.h"
 #include "catalogue/ui/engine_data_page.h"
-#include "profile/ui/contact_info_page.h"
 #include "profile/core/profile_check.h"
+#include "profile/ui/contact_info_page.h"
 #include "profile/ui/site_info_page.h"
 #include "submit/core/request_builder.h"
 #include "submit/ui/submit_now_page.h"
@@ -19,8 +19,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QWindow>
 #include <QToolButton>
+#include <QWindow>
 
 namespace {
 
@@ -123,17 +123,16 @@ void TForm1::createPages() {
     m_log = new MessageLogView(client);
     m_log->setGeometry(92, 320, 381, 57);
 
-    m_contactInfo = new ContactInfoPage(client);
-    m_siteInfo = new SiteInfoPage(client);
+    m_profilePages = {new ContactInfoPage(client), new SiteInfoPage(client)};
     m_engineData = new EngineDataPage(m_catalogue, *m_log, client);
     m_submitNow = new SubmitNowPage(*m_log, *this, client);
     auto* specialOffer = new OfferPage(client);
-    m_pages = {m_contactInfo, m_siteInfo, m_engineData, m_submitNow, specialOffer};
+    m_pages = {m_profilePages[0], m_profilePages[1], m_engineData, m_submitNow, specialOffer};
     for (QGroupBox* page : m_pages)
         page->setGeometry(92, 0, 381, 313);
 
-    connect(m_contactInfo, &ContactInfoPage::modified, this, &TForm1::markModified);
-    connect(m_siteInfo, &SiteInfoPage::modified, this, &TForm1::markModified);
+    for (ProfilePage* page : m_profilePages)
+        connect(page, &ProfilePage::modified, this, &TForm1::markModified);
     connect(m_engineData, &EngineDataPage::modified, this, &TForm1::markModified);
     connect(m_submitNow, &SubmitNowPage::pageButtonsEnabledChanged, this, &TForm1::setPageButtonsEnabled);
     connect(m_engineData->testButton(), &QPushButton::clicked, this, &TForm1::Button1Click);
@@ -168,7 +167,8 @@ void TForm1::startReadingCatalogue() {
     // The titles are listed when the reading is done (or earlier, when catalogue() is asked).
     m_catalogueReading = std::async(std::launch::async, [this, directory = m_startDirectory] {
         Engine_Type catalogue = ReadEngineFile(directory);
-        QMetaObject::invokeMethod(this, [this] { this->catalogue(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { this->catalogue(); }, Qt::QueuedConnection);
         return catalogue;
     });
 }
@@ -197,22 +197,22 @@ void TForm1::setCaption(const QString& caption) {
 }
 
 void TForm1::ClearData() {
-    m_contactInfo->clearFields();
-    m_siteInfo->clearFields();
+    for (ProfilePage* page : m_profilePages)
+        page->clearFields();
     m_log->clear();
     m_engineData->clearOptionTexts();
 }
 
 ProfileFields TForm1::currentFields() const {
     ProfileFields fields;
-    m_contactInfo->readFields(fields);
-    m_siteInfo->readFields(fields);
+    for (const ProfilePage* page : m_profilePages)
+        page->readFields(fields);
     return fields;
 }
 
 void TForm1::setFields(const ProfileFields& fields) {
-    m_contactInfo->setFields(fields);
-    m_siteInfo->setFields(fields);
+    for (ProfilePage* page : m_profilePages)
+        page->setFields(fields);
 }
 
 void TForm1::ReadData() {

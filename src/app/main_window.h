@@ -9,14 +9,13 @@
 #include <array>
 #include <future>
 
-class ContactInfoPage;
 class EngineDataPage;
+class ProfilePage;
 class MessageLogView;
 class QAction;
 class QButtonGroup;
 class QGroupBox;
 class QToolButton;
-class SiteInfoPage;
 class SubmitNowPage;
 class TForm2;
 class TForm3;
@@ -28,8 +27,8 @@ class TForm3;
 //
 // The catalogue is read on a worker thread once the window is shown, so that a large Engine.dat
 // does not hold up the first frame; its titles are listed as soon as it is read, and catalogue()
-// waits for it (or reads it, when the window was never shown). Nothing else can reach an engine before then: the engine lists are
-// empty until the titles arrive.
+// waits for it (or reads it, when the window was never shown). Nothing else can reach an engine before then: the engine
+// lists are empty until the titles arrive.
 class TForm1 : public QMainWindow, public ProfileHost, private RunInputs {
     Q_OBJECT
 
@@ -112,8 +111,7 @@ private:
     QButtonGroup* m_pageButtons = nullptr;
     std::array<QToolButton*, PageCount> m_pageButton = {};
     std::array<QGroupBox*, PageCount> m_pages = {};
-    ContactInfoPage* m_contactInfo = nullptr;
-    SiteInfoPage* m_siteInfo = nullptr;
+    std::array<ProfilePage*, 2> m_profilePages = {}; // Contact Info, Site Info
     EngineDataPage* m_engineData = nullptr;
     SubmitNowPage* m_submitNow = nullptr;
     ProfileCommands* m_profileCommands = nullptr;

@@ -14,7 +14,9 @@ constexpr std::array<char16_t, 32> kCp1252High = {
 
 // Length of the UTF-8 sequence starting at bytes[i], or 0 when it is not well-formed.
 qsizetype utf8SequenceLength(QByteArrayView bytes, qsizetype i) {
-    const auto byte = [&](qsizetype k) { return static_cast<unsigned char>(bytes[k]); };
+    const auto byte = [&](qsizetype k) {
+        return static_cast<unsigned char>(bytes[k]);
+    };
     const unsigned char lead = byte(i);
     if (lead < 0x80)
         return 1;

@@ -19,8 +19,7 @@
 namespace {
 
 const char* const kPageNames[] = {"GroupBox1", "GroupBox2", "GroupBox3", "GroupBox4", "GroupBox6"};
-const char* const kButtonNames[] = {"SpeedButton1", "SpeedButton2", "SpeedButton3", "SpeedButton4",
-                                    "SpeedButton12"};
+const char* const kButtonNames[] = {"SpeedButton1", "SpeedButton2", "SpeedButton3", "SpeedButton4", "SpeedButton12"};
 
 } // namespace
 
@@ -233,7 +232,8 @@ private slots:
         m_form->catalogue();
         for (int page = 0; page < 5; ++page) {
             QTest::mouseClick(child<QToolButton>(kButtonNames[page]), Qt::LeftButton);
-            QVERIFY(m_form->grab().save(folder + u'/' + QString::fromLatin1(kPageNames[page]) + QStringLiteral(".png")));
+            QVERIFY(
+                m_form->grab().save(folder + u'/' + QString::fromLatin1(kPageNames[page]) + QStringLiteral(".png")));
         }
     }
 

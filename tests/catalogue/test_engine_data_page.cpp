@@ -12,8 +12,7 @@
 
 namespace {
 
-Engine_Data engine(const QString& title, int options, const QStringList& choices = {},
-                   const QStringList& values = {}) {
+Engine_Data engine(const QString& title, int options, const QStringList& choices = {}, const QStringList& values = {}) {
     Engine_Data e;
     e.Title = title;
     e.Option = options;
@@ -62,7 +61,8 @@ private slots:
     void init() {
         m_catalogue = Engine_Type();
         for (const Engine_Data& e :
-             {engine(QStringLiteral("Gamma"), 0), engine(QStringLiteral("Alpha"), 1, {"a1", "a2", "a3"}, {"v1", "v2", "v3"}),
+             {engine(QStringLiteral("Gamma"), 0),
+              engine(QStringLiteral("Alpha"), 1, {"a1", "a2", "a3"}, {"v1", "v2", "v3"}),
               engine(QStringLiteral("beta"), 2, {"b1", "b2", "b3"}), engine(QStringLiteral("Delta"), 0)})
             m_catalogue.Items.append(e);
         m_catalogue.Count = static_cast<qint32>(m_catalogue.Items.size());

@@ -10,7 +10,9 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
         QTest::newRow("ascii") << QByteArray("Tom & Jerry") << QStringLiteral("Tom & Jerry");
-        QTest::newRow("utf-8") << QByteArray("Stra\xc3\x9f" "e") << QStringLiteral("Straße");
+        QTest::newRow("utf-8") << QByteArray("Stra\xc3\x9f"
+                                             "e")
+                               << QStringLiteral("Straße");
         QTest::newRow("cp1252 umlaut") << QByteArray("M\xfcnchen") << QStringLiteral("München");
         QTest::newRow("cp1252 euro and quotes") << QByteArray("\x80 \x93x\x94") << QStringLiteral("€ “x”");
         QTest::newRow("overlong is not utf-8") << QByteArray("\xc0\xaf") << QStringLiteral("À¯");

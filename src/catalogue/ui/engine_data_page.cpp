@@ -5,11 +5,11 @@
 #include "platform/message_log.h"
 
 #include <QComboBox>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QItemSelectionModel>
 #include <QScopedValueRollback>
 #include <QToolButton>
 

@@ -48,8 +48,8 @@ public:
     void ListBox2Click();
     void ComboBox1Change(int pickedPosition);
     void ComboBox2Change(int pickedPosition);
-    void SpeedButton5Click(); // Add
-    void SpeedButton6Click(); // Remove
+    void SpeedButton5Click();  // Add
+    void SpeedButton6Click();  // Remove
     void SpeedButton10Click(); // Add All
     void SpeedButton11Click(); // Remove All
 

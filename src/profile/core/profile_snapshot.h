@@ -5,23 +5,23 @@
 
 // The texts of the Contact Info and Site Info fields, exactly as the controls hold them.
 struct ProfileFields {
-    QString Company;    // Edit1
-    QString Email;      // Edit2
-    QString First_Name; // Edit3
-    QString Last_Name;  // Edit4
-    QString Street;     // Edit5
-    QString City;       // Edit6
-    QString State;      // Edit7
-    QString Zip;        // Edit8
-    QString Country;    // text of ComboBox9
-    QString Country_ID; // Edit9
-    QString Phone;      // Edit10
-    QString Fax;        // Edit11
-    QString Password;   // Edit12
-    QString Site_Title; // Edit13
-    QString Site_URL;   // Edit14
+    QString Company;                // Edit1
+    QString Email;                  // Edit2
+    QString First_Name;             // Edit3
+    QString Last_Name;              // Edit4
+    QString Street;                 // Edit5
+    QString City;                   // Edit6
+    QString State;                  // Edit7
+    QString Zip;                    // Edit8
+    QString Country;                // text of ComboBox9
+    QString Country_ID;             // Edit9
+    QString Phone;                  // Edit10
+    QString Fax;                    // Edit11
+    QString Password;               // Edit12
+    QString Site_Title;             // Edit13
+    QString Site_URL;               // Edit14
     std::array<QString, 8> Keyword; // Edit15 … Edit22
-    QString Description; // whole text of Memo1, lines separated by CR LF
+    QString Description;            // whole text of Memo1, lines separated by CR LF
 
     bool operator==(const ProfileFields&) const = default;
 };

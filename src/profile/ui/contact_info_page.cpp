@@ -30,18 +30,24 @@ struct FieldPlace {
 // Edit<n> sits 16 pixels below its label, 169 x 21, except Edit9 (the code box beside the
 // country list).
 constexpr FieldPlace kFields[] = {
-    {"Label1", "Name of Organization", 16, 16}, {"Label2", "E-mail Address", 16, 64},
-    {"Label3", "First Name", 16, 112},          {"Label4", "Last Name", 16, 160},
-    {"Label5", "Street", 16, 208},              {"Label6", "City", 16, 256},
-    {"Label7", "State", 200, 16},               {"Label8", "Zip", 200, 64},
-    {"Label9", "Country", 200, 112},            {nullptr, nullptr, 344, 112},
-    {"Label10", "Phone", 200, 160},             {"Label11", "Fax (optional)", 200, 208},
+    {"Label1", "Name of Organization", 16, 16},
+    {"Label2", "E-mail Address", 16, 64},
+    {"Label3", "First Name", 16, 112},
+    {"Label4", "Last Name", 16, 160},
+    {"Label5", "Street", 16, 208},
+    {"Label6", "City", 16, 256},
+    {"Label7", "State", 200, 16},
+    {"Label8", "Zip", 200, 64},
+    {"Label9", "Country", 200, 112},
+    {nullptr, nullptr, 344, 112},
+    {"Label10", "Phone", 200, 160},
+    {"Label11", "Fax (optional)", 200, 208},
     {"Label12", "Password", 200, 256},
 };
 
 } // namespace
 
-ContactInfoPage::ContactInfoPage(QWidget* parent) : QGroupBox(parent) {
+ContactInfoPage::ContactInfoPage(QWidget* parent) : ProfilePage(parent) {
     setObjectName(QStringLiteral("GroupBox1"));
 
     // Created in tab order: Edit1 … Edit8, ComboBox9, Edit9, Edit10 … Edit12.
@@ -55,8 +61,8 @@ ContactInfoPage::ContactInfoPage(QWidget* parent) : QGroupBox(parent) {
         }
         const QByteArray name = "Edit" + QByteArray::number(editNumber);
         const bool isCodeBox = editNumber == 9;
-        auto* edit = placeWidget<QLineEdit>(this, name.constData(), field.left, field.top + 16, isCodeBox ? 25 : 169,
-                                            21);
+        auto* edit =
+            placeWidget<QLineEdit>(this, name.constData(), field.left, field.top + 16, isCodeBox ? 25 : 169, 21);
         m_edits[editNumber - 1] = edit;
         connect(edit, &QLineEdit::textChanged, this, &ContactInfoPage::modified);
         ++editNumber;
@@ -98,8 +104,4 @@ void ContactInfoPage::setFields(const ProfileFields& f) {
     for (int i = 0; i < 12; ++i)
         m_edits[i]->setText(*sources[i]);
     m_country->setEditText(f.Country);
-}
-
-void ContactInfoPage::clearFields() {
-    setFields(ProfileFields());
 }

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "profile/core/profile_snapshot.h"
-
-#include <QGroupBox>
+#include "profile/ui/profile_page.h"
 
 class QComboBox;
 class QLineEdit;
@@ -10,7 +8,7 @@ class QLineEdit;
 // The Contact Info page (GroupBox1): organisation, e-mail, names, address, country with its
 // two-letter code, phone, fax and password. Picking a country from the list puts its code
 // into the code box; text the program sets never does.
-class ContactInfoPage : public QGroupBox {
+class ContactInfoPage : public ProfilePage {
     Q_OBJECT
 
 public:
@@ -18,19 +16,13 @@ public:
 
     // Copies the page's fields into fields / sets them from fields (Site Info members are
     // left alone). Setting the country text does not look its code up.
-    void readFields(ProfileFields& fields) const;
-    void setFields(const ProfileFields& fields);
-    // Empties every field.
-    void clearFields();
-
-signals:
-    // A field's text changed (typed or set by the program), or the user changed the country.
-    void modified();
+    void readFields(ProfileFields& fields) const override;
+    void setFields(const ProfileFields& fields) override;
 
 private:
     void ComboBox9Change(int position);
 
-    QLineEdit* m_edits[12] = {}; // Edit1 … Edit12
-    QComboBox* m_country = nullptr;   // ComboBox9
+    QLineEdit* m_edits[12] = {};       // Edit1 … Edit12
+    QComboBox* m_country = nullptr;    // ComboBox9
     QComboBox* m_countryIds = nullptr; // ID, never shown
 };

@@ -12,7 +12,7 @@ constexpr int kKeywordWidths[4] = {81, 81, 81, 89};
 
 } // namespace
 
-SiteInfoPage::SiteInfoPage(QWidget* parent) : QGroupBox(parent) {
+SiteInfoPage::SiteInfoPage(QWidget* parent) : ProfilePage(parent) {
     setObjectName(QStringLiteral("GroupBox2"));
 
     // Created in tab order: Edit13 … Edit22, then Memo1.
@@ -55,8 +55,4 @@ void SiteInfoPage::setFields(const ProfileFields& fields) {
     // Setting the same text again would still count as a change of the memo.
     if (m_description->toPlainText() != description)
         m_description->setPlainText(description);
-}
-
-void SiteInfoPage::clearFields() {
-    setFields(ProfileFields());
 }

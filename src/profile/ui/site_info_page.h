@@ -1,14 +1,12 @@
 #pragma once
 
-#include "profile/core/profile_snapshot.h"
-
-#include <QGroupBox>
+#include "profile/ui/profile_page.h"
 
 class QLineEdit;
 class QPlainTextEdit;
 
 // The Site Info page (GroupBox2): site title and URL, eight keywords and the description.
-class SiteInfoPage : public QGroupBox {
+class SiteInfoPage : public ProfilePage {
     Q_OBJECT
 
 public:
@@ -16,17 +14,12 @@ public:
 
     // Copies the page's fields into fields / sets them from fields (Contact Info members are
     // left alone). The description uses CR LF between its lines.
-    void readFields(ProfileFields& fields) const;
-    void setFields(const ProfileFields& fields);
-    void clearFields();
-
-signals:
-    // A field's text changed, typed or set by the program.
-    void modified();
+    void readFields(ProfileFields& fields) const override;
+    void setFields(const ProfileFields& fields) override;
 
 private:
-    QLineEdit* m_title = nullptr; // Edit13
-    QLineEdit* m_url = nullptr;   // Edit14
-    QLineEdit* m_keywords[8] = {}; // Edit15 … Edit22
+    QLineEdit* m_title = nullptr;            // Edit13
+    QLineEdit* m_url = nullptr;              // Edit14
+    QLineEdit* m_keywords[8] = {};           // Edit15 … Edit22
     QPlainTextEdit* m_description = nullptr; // Memo1
 };
