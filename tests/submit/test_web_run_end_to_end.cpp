@@ -252,16 +252,6 @@ void TestWebRunEndToEnd::pageAroundAFakeBrowser() {
     QCOMPARE(log.lines, (QStringList{"[Engine] Alpha...", "[Engine] Bravo..."}));
 }
 
-// Read by the sanitizers at start-up in the sanitizer build (unused otherwise). The web engine
-// library frees an object through a base of another size when a page is torn down, and it and
-// the system libraries it loads keep allocations to the end of the process; none is ours to mend.
-extern "C" const char* __asan_default_options() {
-    return "new_delete_type_mismatch=0";
-}
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libQt6WebEngineCore.so\nleak:libudev.so\nleak:libfontconfig.so\n";
-}
-
 int main(int argc, char* argv[]) {
     // As in the program: shared OpenGL contexts before the application exists, no display
     // needed, and no sandbox when running as root (the web engine refuses it there).
