@@ -1,12 +1,16 @@
 #include "app/error_report.h"
 #include "profile/core/profile_file.h"
 #include "profile/ui/profile_commands.h"
+#include "support/full_disk.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -48,6 +52,23 @@ public:
         saveEnabled = true;
     }
 };
+
+bool writeAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// What a failing save must leave as it was: the file's bytes (or that it is a folder or
+// missing) and the names in its folder (no temporary file left behind).
+QByteArray stateOf(const QString& path) {
+    const QFileInfo info(path);
+    QByteArray state = info.isDir() ? "<folder>" : !info.exists() ? "<missing>" : "";
+    QFile file(path);
+    if (info.isFile() && file.open(QIODevice::ReadOnly))
+        state += file.readAll();
+    return state + "\n" +
+           info.dir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).join('/').toUtf8();
+}
 
 } // namespace
 
@@ -210,34 +231,110 @@ private slots:
         QCOMPARE(m_asked.last().offeredName, QString());
     }
 
-    // A failed write is reported; the new name is current, but Save stays enabled and the caption as it was.
-    void failedWriteIsReported_data() {
+    // A save that fails, from each File menu command: the full path is reported, whatever was
+    // there stays byte for byte, the name is current and Save stays enabled. Save then tries
+    // the same file again without a dialog, and succeeds once the obstacle is gone.
+    void failedSaveIsReported_data() {
+        QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("command");
-        QTest::newRow("Save As") << "Save As";
-        QTest::newRow("first Save") << "Save";
-        QTest::newRow("Save to the current file") << "Save again";
+        const QStringList failures{"missing folder",   "path is a folder", "read-only file",
+                                   "read-only folder", "full disk",        "file size limit"};
+        for (const QString& failure : failures) {
+            for (const char* command : {"Save As", "first Save", "Save after Open"})
+                QTest::addRow("%s, %s", qPrintable(failure), command) << failure << QString(command);
+        }
     }
-    void failedWriteIsReported() {
+    void failedSaveIsReported() {
+        QFETCH(QString, failure);
         QFETCH(QString, command);
-        const QString file = path("no such folder/p.tvp");
-        m_host.edit("typed");
-        m_answers << file;
-        if (command == "Save As") {
-            m_commands->Saveas1Click();
-        } else {
-            m_commands->Save1Click();
-            if (command == "Save again") {
-                m_reports.clear();
-                m_commands->Save1Click();
-                QCOMPARE(m_asked.size(), 1);
-            }
+        if (::geteuid() == 0 && failure.startsWith("read-only"))
+            QSKIP("permission bits do not stop root (ctest runs this program again as nobody)");
+        std::optional<SmallFileSystem> disk;
+        if (failure == "full disk") {
+            disk.emplace(64);
+            if (!disk->isMounted())
+                QSKIP("no small file system here: mounting one needs root with the right to mount");
         }
 
-        QCOMPARE(m_reports, QStringList{"Unable to write to " + file + "."});
+        QTemporaryDir dir;
+        const auto unlockFolder = [&] {
+            return QFile::setPermissions(dir.filePath("locked"),
+                                         QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        };
+        const auto unlockAtEnd = qScopeGuard(unlockFolder); // so that the folder can be removed
+        QString file;
+        const QByteArray existing = "; kept\r\n[Contact Info]\r\nCity=Old Town\r\n";
+        if (failure == "missing folder") {
+            file = dir.filePath("missing/p.tvp");
+        } else if (failure == "path is a folder") {
+            file = dir.filePath("folder.tvp");
+            QVERIFY(QDir(dir.path()).mkdir("folder.tvp"));
+        } else if (failure == "read-only folder") {
+            file = dir.filePath("locked/p.tvp");
+            QVERIFY(QDir(dir.path()).mkdir("locked"));
+            QVERIFY(writeAll(file, existing));
+            QVERIFY(QFile::setPermissions(dir.filePath("locked"), QFile::ReadOwner | QFile::ExeOwner));
+        } else {
+            file = disk ? disk->filePath("p.tvp") : dir.filePath("p.tvp");
+            QVERIFY(writeAll(file, existing));
+            if (failure == "read-only file")
+                QVERIFY(QFile::setPermissions(file, QFile::ReadOwner));
+            if (disk)
+                QVERIFY(disk->fill("filler"));
+        }
+        const QByteArray before = stateOf(file);
+
+        if (command == "Save after Open") {
+            m_answers << file;
+            m_commands->Open1Click();
+        } else {
+            m_answers << file; // what the save dialog answers
+        }
+        const QString caption = m_host.caption;
+        m_host.edit("New Town");
+        {
+            const FileSizeLimit limit(failure == "file size limit" ? 16 : 0);
+            if (command == "Save As")
+                m_commands->Saveas1Click();
+            else
+                m_commands->Save1Click();
+        }
+
+        const QStringList report{"Unable to write to " + file + "."};
+        QCOMPARE(m_reports, report);
+        QCOMPARE(stateOf(file), before);
         QVERIFY(m_host.saveEnabled);
-        QCOMPARE(m_host.caption, "Torvane 2000");
+        QCOMPARE(m_host.caption, caption);
         QCOMPARE(m_commands->fileName(), file);
-        QVERIFY(!QFile::exists(file));
+
+        // Save again: the same file, no dialog, the same report.
+        const qsizetype dialogs = m_asked.size();
+        m_reports.clear();
+        {
+            const FileSizeLimit limit(failure == "file size limit" ? 16 : 0);
+            m_commands->Save1Click();
+        }
+        QCOMPARE(m_asked.size(), dialogs);
+        QCOMPARE(m_reports, report);
+        QCOMPARE(stateOf(file), before);
+        QVERIFY(m_host.saveEnabled);
+
+        // With the obstacle gone, Save writes the file.
+        if (failure == "missing folder")
+            QVERIFY(QDir(dir.path()).mkdir("missing"));
+        else if (failure == "path is a folder")
+            QVERIFY(QDir(file).removeRecursively());
+        else if (failure == "read-only folder")
+            QVERIFY(unlockFolder());
+        else if (failure == "read-only file")
+            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
+        else if (disk)
+            QVERIFY(QFile::remove(disk->filePath("filler")));
+        m_reports.clear();
+        m_commands->Save1Click();
+        QCOMPARE(m_reports, QStringList());
+        QVERIFY(!m_host.saveEnabled);
+        QCOMPARE(cityIn(file), "New Town");
     }
 
     // The program's own dialogs: filter, suffix, overwrite question and where they open.

@@ -10,14 +10,17 @@
 #include "support/memory_log.h"
 
 #include <QApplication>
+#include <QDirIterator>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
+#include <QWindow>
 #include <memory>
 #include <unistd.h>
 
@@ -33,6 +36,7 @@ private slots:
     void pageCannotStallTheRun_data();
     void pageCannotStallTheRun();
     void runOverFourEngines();
+    void runGoesOnThroughHostilePages();
     void pageAroundAFakeBrowser();
 
 private:
@@ -61,6 +65,30 @@ void TestWebRunEndToEnd::initTestCase() {
     m_server.setResponse("/download", LocalHttpServer::content(QByteArray(100000, 'x'),
                                                                "Content-Disposition: attachment; filename=t.bin\r\n"));
     m_server.setResponse("/never", LocalHttpServer::hanging());
+    // Pages that try to stop a run, to open windows or to write to disk.
+    m_server.setResponse("/alerts", LocalHttpServer::content("<html><head><title>Alerts</title></head><body>"
+                                                             "<script>for (;;) alert('Stay here');</script>"
+                                                             "</body></html>"));
+    m_server.setResponse("/popups", LocalHttpServer::content("<html><head><title>Pop-ups</title></head><body>"
+                                                             "<a id='link' href='/popup-link' target='_blank'>x</a>"
+                                                             "<script>for (let i = 0; i < 20; ++i)"
+                                                             "  window.open('/popup-' + i, 'w' + i);"
+                                                             "document.getElementById('link').click();</script>"
+                                                             "</body></html>"));
+    m_server.setResponse("/loop", LocalHttpServer::redirect("/loop"));
+    // 10 MB of text that is parsed but not laid out: laying out 10 MB of visible text takes the
+    // engine 10 to 25 seconds here, too long for the shortened page limit.
+    QByteArray lines;
+    while (lines.size() < 10 * 1024 * 1024)
+        lines += "<p>Line " + QByteArray::number(lines.size()) + " of a page that is far too long.</p>\n";
+    m_server.setResponse("/big", LocalHttpServer::content("<html><head><title>Big page</title></head><body>"
+                                                          "<div hidden>" +
+                                                          lines + "</div></body></html>"));
+    m_server.setResponse("/no-content", LocalHttpServer::status(204));
+    m_server.setResponse("/moved-by-script",
+                         LocalHttpServer::content("<html><head><title>Moving</title>"
+                                                  "<script>location.replace('/thanks');</script></head></html>"));
+    m_server.setResponse("/dropped", LocalHttpServer::dropped());
 
     m_page = std::make_unique<SubmitNowPage>(m_log, m_inputs);
     m_page->show();
@@ -128,6 +156,9 @@ void TestWebRunEndToEnd::browserReportsTheFinishedPage_data() {
     QTest::newRow("connection refused") << refused << true << true << "";
     QTest::newRow("local file") << "file:///etc/hostname" << false << true << "";
     QTest::newRow("relative address") << "?name=value" << false << true << "";
+    QTest::newRow("download") << base + "/download" << true << true << "";
+    QTest::newRow("204 without content") << base + "/no-content" << true << true << "";
+    QTest::newRow("page moving on by script") << base + "/moved-by-script" << true << false << "Thank you";
 }
 
 void TestWebRunEndToEnd::browserReportsTheFinishedPage() {
@@ -140,12 +171,20 @@ void TestWebRunEndToEnd::browserReportsTheFinishedPage() {
     QList<std::pair<qint32, qint32>> progress;
     browser.setProgressHandler([&](qint32 value, qint32 max) { progress.append({value, max}); });
 
+    // A page on display first: what is reported must never be that page's.
+    browser.navigate(m_server.baseUrl() + "/busy");
+    QTRY_VERIFY_WITH_TIMEOUT(!browser.busy(), 20000);
+    QCOMPARE(browser.locationName(), "Server error");
+    progress.clear();
+
     browser.navigate(url);
     QCOMPARE(browser.busy(), loads);
     QTRY_VERIFY_WITH_TIMEOUT(!browser.busy(), 20000);
     QCOMPARE(browser.loadFailed(), failed);
     if (!failed || !title.isEmpty())
         QCOMPARE(browser.locationName(), title);
+    else
+        QVERIFY(browser.locationName() != "Server error");
     if (loads) {
         QVERIFY(progress.contains(std::pair(100, 100)));
         QCOMPARE(progress.last(), std::pair(-1, 100));
@@ -221,6 +260,99 @@ void TestWebRunEndToEnd::runOverFourEngines() {
     QVERIFY(!(browser->focusProxy()->focusPolicy() & Qt::TabFocus));
 }
 
+namespace {
+
+// Every file and folder where the browser could write (home with its configuration, cache and
+// data folders, the runtime, temporary and working folders; fresh ones, see main()), with sizes.
+QStringList listWritableFolders() {
+    QStringList listing;
+    for (const QString& root :
+         {QDir::homePath(), qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath(), QDir::currentPath()}) {
+        QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            it.next();
+            listing << it.filePath() + " " + QString::number(it.fileInfo().size());
+        }
+    }
+    listing.sort();
+    return listing;
+}
+
+// The windows on screen other than the page's own.
+QStringList otherVisibleWindows(const QWidget* ours) {
+    QStringList windows;
+    for (const QWindow* window : QGuiApplication::topLevelWindows()) {
+        if (window->isVisible() && window != ours->windowHandle())
+            windows << QString("%1 \"%2\"").arg(window->metaObject()->className(), window->title());
+    }
+    return windows;
+}
+
+} // namespace
+
+// Engines whose pages try to stall the run, to open windows and dialogs or to make the browser
+// write a file. Each gets its verdict within the page time limit and the run goes on to "Done",
+// with no other window and no file written. The home, cache and working folders of this
+// program are fresh temporary folders (see main()).
+void TestWebRunEndToEnd::runGoesOnThroughHostilePages() {
+    struct Engine {
+        QString title;
+        QString path;
+        QString verdict;
+    };
+    const QList<Engine> engines{
+        {"Endless page", "/never", "ERROR"},         // still loading at the page time limit
+        {"Alert loop", "/alerts", "ERROR"},          // the script never ends, so neither does the page
+        {"Pop-ups", "/popups", "OK"},                // a page like any other once its windows are refused
+        {"Download", "/download", "ERROR"},          // refused: no page came back
+        {"Redirect loop", "/loop", "ERROR"},         // too many redirects: a network error
+        {"Big page", "/big", "OK"},                  // 10 MB of HTML
+        {"Dropped connection", "/dropped", "ERROR"}, // closed without an answer: a network error
+        {"Last engine", "/thanks", "OK"},            // the same site still loads after all of the above
+    };
+    const QString base = m_server.baseUrl();
+    m_inputs.list = {};
+    QStringList expected;
+    for (const Engine& engine : engines) {
+        m_inputs.addEngine(engine.title, base + engine.path + "?site=a");
+        expected << "[Engine] " + engine.title + "..." + engine.verdict;
+    }
+    expected << "Done";
+    m_page->setTickInterval(50);
+    m_page->setPageTimeLimit(3000);
+    QList<QWebEngineDownloadRequest::DownloadState> downloads;
+    auto* browser = m_page->findChild<QWebEngineView*>("WebBrowser1");
+    QVERIFY(browser);
+    connect(browser->page()->profile(), &QWebEngineProfile::downloadRequested, this,
+            [&](QWebEngineDownloadRequest* download) { downloads.append(download->state()); });
+    const QStringList filesBefore = listWritableFolders();
+    QStringList windowsSeen;
+    QTimer windowWatch;
+    connect(&windowWatch, &QTimer::timeout, this, [&] { windowsSeen << otherVisibleWindows(m_page.get()); });
+    windowWatch.start(10);
+    const qsizetype requestsBefore = m_server.requestLines().size();
+
+    QTest::mouseClick(m_page->findChild<QPushButton*>("SpeedButton7"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(m_log.lines.contains("Done"), 60000);
+    windowWatch.stop();
+
+    QCOMPARE(m_log.lines, expected);
+    QCOMPARE(windowsSeen, QStringList());
+    QCOMPARE(downloads, QList{QWebEngineDownloadRequest::DownloadCancelled});
+    // One request per engine, in list order, none from a pop-up; the browser gives up on the
+    // redirect loop after a bounded number of turns.
+    QList<QByteArray> requests = m_server.requestLines().mid(requestsBefore);
+    const qsizetype turns = requests.removeAll("GET /loop HTTP/1.1");
+    QVERIFY2(turns > 0 && turns <= 20, QByteArray::number(turns));
+    QList<QByteArray> engineRequests;
+    for (const Engine& engine : engines)
+        engineRequests << "GET " + engine.path.toLatin1() + "?site=a HTTP/1.1";
+    QCOMPARE(requests, engineRequests);
+    QTest::qWait(200); // time for a late write
+    QCOMPARE(listWritableFolders(), filesBefore);
+}
+
 void TestWebRunEndToEnd::pageAroundAFakeBrowser() {
     FakeBrowser browser;
     FakeClock clock;
@@ -252,17 +384,23 @@ void TestWebRunEndToEnd::pageAroundAFakeBrowser() {
     QCOMPARE(log.lines, (QStringList{"[Engine] Alpha...", "[Engine] Bravo..."}));
 }
 
-// Read by the sanitizers at start-up in the sanitizer build (unused otherwise). The web engine
-// library frees an object through a base of another size when a page is torn down, and it and
-// the system libraries it loads keep allocations to the end of the process; none is ours to mend.
-extern "C" const char* __asan_default_options() {
-    return "new_delete_type_mismatch=0";
-}
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libQt6WebEngineCore.so\nleak:libudev.so\nleak:libfontconfig.so\n";
-}
-
 int main(int argc, char* argv[]) {
+    // Home, configuration, cache, runtime, temporary and working folders of our own, so that
+    // the tests can show that the browser writes nothing to any of them.
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return 1;
+    for (const char* folder : {"home", "home/.config", "home/.cache", "home/.local/share", "runtime", "tmp", "work"})
+        QDir(scratch.path()).mkpath(folder);
+    QFile::setPermissions(scratch.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("HOME", scratch.filePath("home").toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", scratch.filePath("home/.config").toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", scratch.filePath("home/.cache").toLocal8Bit());
+    qputenv("XDG_DATA_HOME", scratch.filePath("home/.local/share").toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", scratch.filePath("runtime").toLocal8Bit());
+    qputenv("TMPDIR", scratch.filePath("tmp").toLocal8Bit());
+    QDir::setCurrent(scratch.filePath("work"));
+
     // As in the program: shared OpenGL contexts before the application exists, no display
     // needed, and no sandbox when running as root (the web engine refuses it there).
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

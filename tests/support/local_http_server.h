@@ -12,7 +12,8 @@
 // A small HTTP server on 127.0.0.1 (an ephemeral port) for tests and benchmarks. It records
 // the request line of every request in arrival order and answers each by its path (the part
 // before "?") with a scripted response, or with the default response. A response marked hang
-// is never sent: the request stays open until the client gives up.
+// is never sent: the request stays open until the client gives up. A response marked drop
+// closes the connection at once, without a byte of answer.
 class LocalHttpServer {
 public:
     struct Response {
@@ -20,6 +21,7 @@ public:
         QByteArray body;
         bool hang = false;
         QByteArray extraHeaders; // whole header lines, each ending in "\r\n"
+        bool drop = false;
     };
 
     // An HTML page with the given title.
@@ -36,6 +38,9 @@ public:
     // An empty answer with this status.
     static Response status(int status) { return {status, {}, false, {}}; }
     static Response hanging() { return {200, {}, true, {}}; }
+    static Response dropped() { return {200, {}, false, {}, true}; }
+    // A redirect (302 Found) to location.
+    static Response redirect(const QByteArray& location) { return {302, {}, false, "Location: " + location + "\r\n"}; }
 
     LocalHttpServer() {
         QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] { acceptConnections(); });
@@ -70,6 +75,10 @@ private:
         const Response response = m_responses.value(path, m_defaultResponse);
         if (response.hang)
             return;
+        if (response.drop) {
+            socket->abort(); // disconnected() then deletes the socket
+            return;
+        }
         socket->write("HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n" +
                       "Content-Type: text/html; charset=utf-8\r\n" +
                       "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n" + response.extraHeaders +
