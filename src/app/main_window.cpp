@@ -114,10 +114,23 @@ void TForm1::createPages() {
         m_pageButton[page] = button;
     }
     connect(m_pageButtons, &QButtonGroup::idClicked, this, [this](int page) {
-        static constexpr void (TForm1::*kHandlers[PageCount])() = {
-            &TForm1::SpeedButton1Click, &TForm1::SpeedButton2Click, &TForm1::SpeedButton3Click,
-            &TForm1::SpeedButton4Click, &TForm1::SpeedButton12Click};
-        (this->*kHandlers[page])();
+        switch (page) {
+        case ContactInfo:
+            SpeedButton1Click();
+            break;
+        case SiteInfo:
+            SpeedButton2Click();
+            break;
+        case EngineData:
+            SpeedButton3Click();
+            break;
+        case SubmitNow:
+            SpeedButton4Click();
+            break;
+        case SpecialOffer:
+            SpeedButton12Click();
+            break;
+        }
     });
 
     m_log = new MessageLogView(client);

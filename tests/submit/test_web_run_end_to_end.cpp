@@ -1,5 +1,6 @@
 // The Submit Now page with the real web view, against an HTTP server on 127.0.0.1.
 
+#include "app/application.h"
 #include "submit/ui/submit_now_page.h"
 #include "submit/ui/web_engine_browser.h"
 
@@ -22,7 +23,6 @@
 #include <QWebEngineProfile>
 #include <QWindow>
 #include <memory>
-#include <unistd.h>
 
 class TestWebRunEndToEnd : public QObject {
     Q_OBJECT
@@ -401,13 +401,10 @@ int main(int argc, char* argv[]) {
     qputenv("TMPDIR", scratch.filePath("tmp").toLocal8Bit());
     QDir::setCurrent(scratch.filePath("work"));
 
-    // As in the program: shared OpenGL contexts before the application exists, no display
-    // needed, and no sandbox when running as root (the web engine refuses it there).
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // As in the program, and no display needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    prepareApplicationEnvironment();
     QApplication app(argc, argv);
     TestWebRunEndToEnd test;
     return QTest::qExec(&test, argc, argv);
