@@ -142,19 +142,25 @@ std::optional<qint32> integerOf(const QByteArray& presentedValue) {
     return static_cast<qint32>(value);
 }
 
+// How many ways a look-up is made: every call that reads a value, or (for the variants of a name
+// already looked up every way) the byte calls only.
+enum class Ways { Every, Bytes };
+
 // Compares one look-up of the service with the reference reader.
-void checkLookUp(const IniFile& file, const ReferenceFile& reference, const QByteArray& section,
-                 const QByteArray& key) {
+void checkLookUp(const IniFile& file, const ReferenceFile& reference, const QByteArray& section, const QByteArray& key,
+                 Ways ways = Ways::Every) {
     const std::string_view s(section.constData(), static_cast<size_t>(section.size()));
     const std::string_view k(key.constData(), static_cast<size_t>(key.size()));
     const std::optional<Bytes> raw = reference.rawValue(s, k);
     const QByteArray expected = raw ? presented(*raw) : QByteArray();
-    constexpr qint32 kDefault = -0x5EED;
-
-    FUZZ_CHECK_EQ(file.hasSection(section), reference.section(s) != nullptr);
-    FUZZ_CHECK_EQ(file.section(section).exists(), reference.section(s) != nullptr);
     FUZZ_CHECK_EQ(file.hasKey(section, key), raw.has_value());
     FUZZ_CHECK_EQ(file.readBytes(section, key), expected);
+    if (ways == Ways::Bytes)
+        return;
+
+    constexpr qint32 kDefault = -0x5EED;
+    FUZZ_CHECK_EQ(file.hasSection(section), reference.section(s) != nullptr);
+    FUZZ_CHECK_EQ(file.section(section).exists(), reference.section(s) != nullptr);
     FUZZ_CHECK_EQ(file.readBytes(file.section(section), key), expected);
     const QString text = decodeFileText(expected);
     FUZZ_CHECK_EQ(file.readText(section, key), text);
@@ -171,24 +177,27 @@ void checkLookUp(const IniFile& file, const ReferenceFile& reference, const QByt
     }
 }
 
-// Looks up every section and key the reference reader found, as spelled and in other forms.
+// Looks up the sections and keys the reference reader found, as spelled and in other forms.
 void checkAllLookUps(const IniFile& file, const ReferenceFile& reference) {
-    constexpr size_t kMaxNames = 128; // keeps a file of many short keys fast
-    size_t checked = 0;
+    constexpr int kMaxNames = 128; // keeps a file of many short lines fast
+    int checked = 0;
     for (const ReferenceFile::Section& section : reference.sections) {
         const QByteArray name = toQt(section.name);
+        const QByteArray firstKey = toQt(section.keys.empty() ? Bytes("k") : section.keys.front());
         checkLookUp(file, reference, name, "Missing-Key");
-        checkLookUp(file, reference, ' ' + name, toQt(section.keys.empty() ? Bytes("k") : section.keys.front()));
-        checkLookUp(file, reference, name.chopped(1), "x");
+        checkLookUp(file, reference, ' ' + name, firstKey, Ways::Bytes);
+        checkLookUp(file, reference, name.chopped(1), firstKey, Ways::Bytes);
         for (const Bytes& keyName : section.keys) {
             if (++checked > kMaxNames)
                 return;
             const QByteArray key = toQt(keyName);
             checkLookUp(file, reference, name, key);
             checkLookUp(file, reference, fuzz::withCaseChanged(name, 0x9E3779B97F4A7C15ull * key.size()),
-                        fuzz::withCaseChanged(key, ~0ull));
-            checkLookUp(file, reference, name, key + '\t');
+                        fuzz::withCaseChanged(key, ~0ull), Ways::Bytes);
+            checkLookUp(file, reference, name, key + '\t', Ways::Bytes);
         }
+        if (++checked > kMaxNames)
+            return;
     }
     checkLookUp(file, reference, {}, {});
     checkLookUp(file, reference, "Engine", "Amount");
