@@ -1,5 +1,7 @@
 #include "platform/text_codec.h"
 
+#include <QStringDecoder>
+
 #include <array>
 
 namespace {
@@ -64,8 +66,11 @@ bool isValidUtf8(QByteArrayView bytes) {
 }
 
 QString decodeFileText(QByteArrayView bytes) {
-    if (isValidUtf8(bytes))
-        return QString::fromUtf8(bytes);
+    if (isValidUtf8(bytes)) {
+        // QString::fromUtf8() would drop a byte order mark at the start; in a value it is text.
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+        return utf8.decode(bytes);
+    }
     QString text;
     text.reserve(bytes.size());
     for (const char c : bytes) {

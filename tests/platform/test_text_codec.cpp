@@ -18,6 +18,7 @@ private slots:
         QTest::newRow("overlong is not utf-8") << QByteArray("\xc0\xaf") << QStringLiteral("À¯");
         QTest::newRow("surrogate is not utf-8") << QByteArray("\xed\xa0\x80") << QStringLiteral("í\u00a0€");
         QTest::newRow("cut sequence is not utf-8") << QByteArray("a\xe2\x82") << QStringLiteral("aâ‚");
+        QTest::newRow("leading byte order mark kept") << QByteArray("\xef\xbb\xbf") + 'a' << QStringLiteral("\ufeffa");
         QTest::newRow("nul survives") << QByteArray("a\0b", 3) << QStringView(u"a\0b", 3).toString();
     }
     void decode() {
