@@ -1,9 +1,9 @@
 #include "app/application.h"
 
 #include "app/about_box.h"
-#include "app/error_report.h"
 #include "app/main_window.h"
 #include "app/test_window.h"
+#include "common/ui/error_report.h"
 
 #include <QApplication>
 #include <QFont>

@@ -1,8 +1,21 @@
 #pragma once
 
+#include "platform/network_failure.h"
+
 #include <QString>
 #include <functional>
 #include <utility>
+
+// What the finished page answered, beyond its title: what a result record explains.
+struct PageAnswer {
+    // The most of the page's visible text that is kept.
+    static constexpr int kTextLimit = 500;
+
+    int httpStatus = 0;                            // the main frame's HTTP status; 0 when none arrived
+    NetworkFailure failure = NetworkFailure::None; // why no HTTP answer arrived
+    QString errorText;                             // the network error's own text, with failure
+    QString text;                                  // the page's visible text, at most kTextLimit characters
+};
 
 // The embedded web browser as the run controller sees it. Every call returns at once; loading
 // goes on in the background on the user-interface thread.
@@ -30,6 +43,9 @@ public:
     virtual QString locationName() const = 0;
     // True when the last finished load failed: a network error, or an HTTP status of 400 or more.
     virtual bool loadFailed() const = 0;
+    // The status, network error and visible text of the last finished load; like
+    // locationName(), meaningless while busy.
+    virtual PageAnswer answer() const = 0;
 
     // Sets who hears the progress events (one listener; an empty handler stops them).
     void setProgressHandler(ProgressHandler handler) { m_progressHandler = std::move(handler); }

@@ -1,4 +1,4 @@
-#include "app/error_report.h"
+#include "common/ui/error_report.h"
 #include "profile/core/profile_file.h"
 #include "profile/ui/profile_commands.h"
 #include "support/full_disk.h"

@@ -3,6 +3,7 @@
 #include "platform/browser.h"
 
 #include <QStringList>
+#include <utility>
 
 // A browser whose pages finish when the test says so. navigate() records the URL and makes
 // the browser busy; finish() ends the load with a title and an outcome.
@@ -13,6 +14,7 @@ public:
         isBusy = true;
         title.clear();
         failed = false;
+        pageAnswer = {};
     }
     void stop() override {
         ++stopCount;
@@ -21,11 +23,13 @@ public:
     bool busy() const override { return isBusy; }
     QString locationName() const override { return title; }
     bool loadFailed() const override { return failed; }
+    PageAnswer answer() const override { return pageAnswer; }
 
-    void finish(const QString& pageTitle, bool loadFailed = false) {
+    void finish(const QString& pageTitle, bool loadFailed = false, PageAnswer answer = {}) {
         isBusy = false;
         title = pageTitle;
         failed = loadFailed;
+        pageAnswer = std::move(answer);
     }
     void progress(qint32 progress, qint32 progressMax) const { reportProgress(progress, progressMax); }
 
@@ -34,4 +38,5 @@ public:
     bool isBusy = false;
     QString title;
     bool failed = false;
+    PageAnswer pageAnswer;
 };

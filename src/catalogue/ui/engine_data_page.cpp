@@ -1,7 +1,7 @@
 #include "catalogue/ui/engine_data_page.h"
 
-#include "app/widget_placement.h"
 #include "catalogue/core/engine_selection.h"
+#include "common/ui/widget_placement.h"
 #include "platform/message_log.h"
 
 #include <QComboBox>

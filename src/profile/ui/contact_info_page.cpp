@@ -1,6 +1,6 @@
 #include "profile/ui/contact_info_page.h"
 
-#include "app/widget_placement.h"
+#include "common/ui/widget_placement.h"
 #include "profile/core/country_table.h"
 
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "profile/ui/profile_commands.h"
 
-#include "app/error_report.h"
+#include "common/ui/error_report.h"
 #include "profile/core/profile_file.h"
 
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 #include "profile/ui/site_info_page.h"
 
-#include "app/widget_placement.h"
+#include "common/ui/widget_placement.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

@@ -49,6 +49,7 @@ public:
     bool busy() const override { return m_state != State::Idle; }
     QString locationName() const override { return m_title; }
     bool loadFailed() const override { return m_failed; }
+    PageAnswer answer() const override { return m_answer; }
 
 protected:
     bool event(QEvent* event) override;
@@ -77,6 +78,7 @@ private:
     State m_state = State::Idle;
     bool m_failed = false;
     QString m_title;
+    PageAnswer m_answer;
     quint64 m_loadNumber = 0; // answers about an earlier load carry an older number
     QUrl m_pendingUrl;        // the load waiting for a new renderer (State::AwaitingRenderer)
 

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "platform/network_failure.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <QUrl>
+#include <functional>
+
+// One HTTP request made outside the embedded browser (key-file checks, sitemaps, batch POSTs).
+// Every such request goes through a Fetcher, so that time limits, redirects, the user agent and
+// certificate checks follow one policy.
+struct FetchRequest {
+    QUrl url;
+    QByteArray method = QByteArrayLiteral("GET"); // GET or POST
+    QByteArray contentType;                       // with a body
+    QByteArray body;
+    int timeoutMs = 15000;                  // for the whole exchange, redirects included
+    int maxRedirects = 5;                   // redirects followed; one more is a failure
+    bool sameHostRedirectsOnly = true;      // a redirect to another host is a failure, not followed
+    qint64 maxBodyBytes = 50 * 1024 * 1024; // a longer body is a failure (bodyTooLarge)
+};
+
+struct FetchReply {
+    int httpStatus = 0;                            // 0 when no HTTP answer arrived
+    NetworkFailure failure = NetworkFailure::None; // why no HTTP answer arrived
+    QString errorText;                             // what went wrong, for the user; empty on an answer
+    bool bodyTooLarge = false;                     // the body passed maxBodyBytes and was dropped
+    QUrl finalUrl;                                 // after the redirects followed
+    QList<QPair<QByteArray, QByteArray>> headers;  // as received
+    QByteArray body;
+
+    // The first header of that name, in any letter case; empty when absent.
+    QByteArray header(QByteArrayView name) const {
+        for (const auto& [key, value] : headers) {
+            if (name.compare(key, Qt::CaseInsensitive) == 0)
+                return value;
+        }
+        return {};
+    }
+};
+
+// Makes requests one by one or side by side; every call returns at once and the answer comes
+// to the callback on the caller's thread. A request whose receiver object is destroyed, or
+// that is cancelled, calls nothing.
+class Fetcher {
+public:
+    using Done = std::function<void(const FetchReply&)>;
+    using RequestId = quint64;
+
+    virtual ~Fetcher() = default;
+    virtual RequestId fetch(const FetchRequest& request, QObject* receiver, Done done) = 0;
+    virtual void cancel(RequestId id) = 0;
+};

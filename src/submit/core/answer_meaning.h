@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/network_failure.h"
+
+#include <QString>
+
+// True for an IndexNow endpoint: a request URL whose path ends in "/indexnow".
+bool isIndexNowUrl(const QString& url);
+
+// One plain sentence that says what an answer means and, for a failure, what to do now.
+// httpStatus 0 means no HTTP answer arrived, and failure says why. IndexNow endpoints have
+// documented meanings of their own for some statuses; the general HTTP meaning stands otherwise.
+QString answerMeaning(int httpStatus, NetworkFailure failure, bool indexNow);

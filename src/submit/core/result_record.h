@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/network_failure.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// What became of one request: an engine of a run, or one batch of addresses announced to one
+// engine. The message log says only OK or ERROR; a record says why.
+struct ResultRecord {
+    enum class Verdict { Ok, Error, Skipped };
+
+    QString title;                                 // the engine's title
+    QString url;                                   // the request URL exactly as sent
+    Verdict verdict = Verdict::Skipped;            // Skipped: left by Next or Stop, or never sent
+    int httpStatus = 0;                            // 0 when no HTTP answer arrived
+    NetworkFailure failure = NetworkFailure::None; // why no HTTP answer arrived
+    QString error;                                 // the network error's text when no status arrived
+    QString pageTitle;                             // the answer page's title
+    QString reason;                                // the first 500 characters of the page's visible text
+    qint64 milliseconds = 0;                       // from the request to the verdict
+    QString meaning;                               // one plain sentence for the status (answerMeaning)
+};
+
+// The records of the last run (or announcement), in the order the requests were made.
+struct RunResults {
+    QDateTime started;
+    QDateTime finished;
+    QString profilePath; // empty when the profile was never saved
+    QList<ResultRecord> records;
+};
