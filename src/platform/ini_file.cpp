@@ -7,8 +7,14 @@
 #include <QFileInfo>
 #include <QHashFunctions>
 #include <QSaveFile>
+#include <QScopeGuard>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -299,6 +305,108 @@ private:
     size_t used = 0;
 };
 
+// The names a partial read keeps, matched as the file's own names are looked up.
+class NameSet {
+public:
+    explicit NameSet(const QList<QByteArray>& names) : names(names) {
+        for (qint32 i = 0; i < static_cast<qint32>(names.size()); ++i) {
+            if (!contains(names[i]) && !names[i].isEmpty()) {
+                index.insert(foldedHash(names[i]), i);
+                ++distinct;
+            }
+        }
+    }
+
+    bool contains(QByteArrayView name) const {
+        return !name.isEmpty() &&
+               index.find(foldedHash(name), [&](qint32 i) { return equalFolded(names[i], name); }) >= 0;
+    }
+    // How many different names (an empty name counts for none).
+    qsizetype size() const { return distinct; }
+
+private:
+    QList<QByteArray> names;
+    NameIndex index;
+    qsizetype distinct = 0;
+};
+
+// The result of reading a file's bytes: the bytes, or why they could not be read.
+struct FileBytes {
+    QByteArray bytes;
+    QString error; // empty when read (or missing)
+    bool missing = false;
+};
+
+// Reads a regular file whole, never taking in more than kMaxFileBytes + 1 bytes. Anything else
+// is refused from its status alone: a FIFO would block the open or the read until a writer
+// comes, and a device may never end. The file is opened without blocking and checked again
+// through its descriptor, so a name swapped for a FIFO in between is refused as well.
+FileBytes readRegularFile(const QString& path, const std::stop_token& stop) {
+    FileBytes result;
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status {};
+    if (::stat(name.constData(), &status) != 0) {
+        result.missing = errno == ENOENT || errno == ENOTDIR;
+        if (!result.missing)
+            result.error = qt_error_string(errno);
+        return result;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        result.error = u"it is a folder"_s;
+        return result;
+    }
+    const QString notRegular = u"it is not a regular file"_s;
+    if (!S_ISREG(status.st_mode)) {
+        result.error = notRegular;
+        return result;
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        result.error = qt_error_string(errno);
+        return result;
+    }
+    const auto closeAtEnd = qScopeGuard([fd] { ::close(fd); });
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        result.error = notRegular;
+        return result;
+    }
+
+    // The claimed size sizes the buffer, one byte more so that the end shows without growing
+    // it; a file that turns out longer (or claims nothing, as some system files do) grows it.
+    constexpr qsizetype kChunk = qsizetype(1) << 20;
+    constexpr qsizetype kLimit = IniFile::kMaxFileBytes + 1;
+    const qint64 claimed = std::clamp<qint64>(status.st_size, 0, IniFile::kMaxFileBytes);
+    QByteArray bytes;
+    bytes.resize(static_cast<qsizetype>(std::max<qint64>(claimed + 1, 4096)));
+    qsizetype length = 0;
+    while (length < kLimit) {
+        if (stop.stop_requested()) {
+            result.error = u"the reading was stopped"_s;
+            return result;
+        }
+        if (length == bytes.size())
+            bytes.resize(std::min(length * 2, kLimit));
+        const ssize_t count =
+            ::read(fd, bytes.data() + length, static_cast<size_t>(std::min(kChunk, bytes.size() - length)));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0) {
+            result.error = qt_error_string(errno);
+            return result;
+        }
+        if (count == 0)
+            break;
+        length += count;
+    }
+    if (length > IniFile::kMaxFileBytes) {
+        result.error = u"it is larger than %1 bytes"_s.arg(IniFile::kMaxFileBytes);
+        return result;
+    }
+    bytes.truncate(length);
+    result.bytes = std::move(bytes);
+    return result;
+}
+
 } // namespace
 
 class IniFilePrivate {
@@ -340,6 +448,11 @@ public:
     std::vector<Key> keys;
     NameIndex sectionIndex;
     QString loadError;
+    // Read in part (a Selection): no lines are kept, text is the file's bytes, and writes are
+    // refused.
+    bool partial = false;
+    // Whether a write has changed the file since it was read.
+    bool changed = false;
 
     QByteArrayView bytes(qsizetype start, qsizetype length) const { return QByteArrayView(text).sliced(start, length); }
     QByteArrayView sectionName(qint32 s) const { return bytes(sections[s].nameStart, sections[s].nameLength); }
@@ -380,17 +493,20 @@ public:
         sections[section].keyIndex.insert(foldedHash(keyName(k)), k);
     }
 
-    Key keyOnLine(qint32 line, const LineParts& parts) const {
-        const qsizetype start = lines[line].start;
+    Key keyOnLine(qint32 line, const LineParts& parts) const { return keyAt(line, lines[line].start, parts); }
+
+    static Key keyAt(qint32 line, qsizetype start, const LineParts& parts) {
         return Key{line, start + parts.nameStart, parts.nameLength, start + parts.valueStart, parts.valueLength};
     }
 
-    void parse();
+    // Builds the lines and the indexes from text, keeping only the selected part when only is
+    // given. Returns false when stopped on request (the file is then not usable).
+    bool parse(const IniFile::Selection* only = nullptr, const std::stop_token& stop = {});
     qint32 insertLineAfter(qint32 anchor, QByteArrayView content);
     void setLineContent(qint32 line, QByteArrayView content);
 };
 
-void IniFilePrivate::parse() {
+bool IniFilePrivate::parse(const IniFile::Selection* only, const std::stop_token& stop) {
     const char* data = text.constData();
     const qsizetype size = text.size();
     qsizetype pos = 0;
@@ -400,6 +516,10 @@ void IniFilePrivate::parse() {
     }
     bool endingSeen = false;
     qint32 section = -1; // the section key lines belong to; -1 before the first and in repeats
+    partial = only != nullptr;
+    const std::optional<NameSet> wantedSections = partial ? std::optional(NameSet(only->sections)) : std::nullopt;
+    const std::optional<NameSet> wantedKeys = partial ? std::optional(NameSet(only->keys)) : std::nullopt;
+    qint64 lineCount = 0;
 
     // Positions of the next CR and LF at or after pos; each is searched for again only once
     // pos has passed it, so the whole file is scanned once whatever its mix of line endings.
@@ -410,6 +530,8 @@ void IniFilePrivate::parse() {
     qsizetype nextLf = -1;
     qsizetype nextCr = -1;
     while (pos < size) {
+        if ((++lineCount & 0xFFFF) == 0 && stop.stop_requested())
+            return false;
         if (nextLf < pos)
             nextLf = findFrom('\n', pos);
         if (nextCr < pos)
@@ -434,22 +556,29 @@ void IniFilePrivate::parse() {
             }
         }
 
-        const auto line = static_cast<qint32>(lines.size());
-        lines.push_back(Line{pos, end - pos, -1, ending});
-        if (line > 0)
-            lines[line - 1].next = line;
+        // A partial read keeps no lines: it is never written back.
+        qint32 line = -1;
+        if (!partial) {
+            line = static_cast<qint32>(lines.size());
+            lines.push_back(Line{pos, end - pos, -1, ending});
+            if (line > 0)
+                lines[line - 1].next = line;
+        }
 
         const LineParts parts = parseLine(QByteArrayView(data + pos, end - pos));
         if (parts.kind == LineParts::Section) {
+            // Once every selected section is complete, nothing further can be looked up.
+            if (partial && static_cast<qsizetype>(sections.size()) == wantedSections->size())
+                break;
             const QByteArrayView name(data + pos + parts.nameStart, parts.nameLength);
-            section = findSection(name) < 0 && !name.isEmpty()
-                          ? addSection(pos + parts.nameStart, parts.nameLength, line)
-                          : -1;
+            const bool wanted = !name.isEmpty() && (!partial || wantedSections->contains(name));
+            section = wanted && findSection(name) < 0 ? addSection(pos + parts.nameStart, parts.nameLength, line) : -1;
         } else if (parts.kind == LineParts::Key && section >= 0) {
-            sections[section].lastLine = line;
+            if (!partial)
+                sections[section].lastLine = line;
             const QByteArrayView name(data + pos + parts.nameStart, parts.nameLength);
-            if (!name.isEmpty() && findKey(section, name) < 0)
-                addKey(section, keyOnLine(line, parts));
+            if (!name.isEmpty() && (!partial || wantedKeys->contains(name)) && findKey(section, name) < 0)
+                addKey(section, keyAt(line, pos, parts));
         }
         pos = next;
     }
@@ -457,6 +586,7 @@ void IniFilePrivate::parse() {
         firstLine = 0;
         lastLine = static_cast<qint32>(lines.size() - 1);
     }
+    return true;
 }
 
 qint32 IniFilePrivate::insertLineAfter(qint32 anchor, QByteArrayView content) {
@@ -502,37 +632,48 @@ IniFile::IniFile(IniFile&& other) noexcept = default;
 IniFile& IniFile::operator=(IniFile&& other) noexcept = default;
 IniFile::~IniFile() = default;
 
-IniFile IniFile::fromBytes(const QByteArray& bytes) {
+IniFile IniFile::parsed(const QByteArray& bytes, const Selection* only, const std::stop_token& stop) {
     auto d = std::make_unique<IniFilePrivate>();
     if (bytes.size() > kMaxFileBytes) {
         d->loadError = u"The file is larger than %1 bytes"_s.arg(kMaxFileBytes);
         return IniFile(std::move(d));
     }
     d->text = bytes;
-    d->parse();
+    if (!d->parse(only, stop)) {
+        d = std::make_unique<IniFilePrivate>();
+        d->loadError = u"The reading was stopped"_s;
+    }
     return IniFile(std::move(d));
 }
 
-IniFile IniFile::load(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists())
+IniFile IniFile::fromBytes(const QByteArray& bytes) {
+    return parsed(bytes, nullptr, {});
+}
+
+IniFile IniFile::read(const QString& path, const Selection* only, const std::stop_token& stop) {
+    FileBytes file = readRegularFile(path, stop);
+    if (file.missing)
         return IniFile();
-    QFile file(path);
-    QString reason;
-    if (info.isDir()) {
-        reason = u"it is a folder"_s;
-    } else if (info.size() > kMaxFileBytes) {
-        reason = u"it is larger than %1 bytes"_s.arg(kMaxFileBytes);
-    } else if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray bytes = file.readAll();
-        if (file.error() == QFileDevice::NoError)
-            return fromBytes(bytes);
-    }
-    if (reason.isEmpty())
-        reason = file.errorString();
+    if (file.error.isEmpty())
+        return parsed(file.bytes, only, stop);
     IniFile unreadable;
-    unreadable.d->loadError = u"Unable to read %1: %2"_s.arg(QDir::toNativeSeparators(info.absoluteFilePath()), reason);
+    unreadable.d->loadError =
+        u"Unable to read %1: %2"_s.arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), file.error);
     return unreadable;
+}
+
+IniFile IniFile::load(const QString& path) {
+    return read(path, nullptr, {});
+}
+
+IniFile IniFile::load(const QString& path, const Selection& only, std::stop_token stop) {
+    return read(path, &only, stop);
+}
+
+IniFile IniFile::select(const Selection& only, std::stop_token stop) const {
+    if (!d->loadError.isEmpty())
+        return *this;
+    return parsed(d->changed ? toBytes() : d->text, &only, stop);
 }
 
 QString IniFile::loadError() const {
@@ -586,9 +727,13 @@ bool IniFile::hasKey(QByteArrayView section, QByteArrayView key) const {
 }
 
 QString IniFile::writeBytes(QByteArrayView section, QByteArrayView key, QByteArrayView value) {
-    if (const QString reason = writeRefusal(section, key, value); !reason.isEmpty())
+    QString reason = writeRefusal(section, key, value);
+    if (d->partial)
+        reason = u"the file was read in part"_s;
+    if (!reason.isEmpty())
         return u"Cannot write the key \"%1\" in section \"%2\": %3"_s.arg(decodeFileText(key), decodeFileText(section),
                                                                           reason);
+    d->changed = true;
     const QByteArray content = key.toByteArray() + '=' + value.toByteArray();
     const LineParts parts = parseLine(content);
 
@@ -615,6 +760,8 @@ QString IniFile::writeText(const QString& section, const QString& key, const QSt
 }
 
 QByteArray IniFile::toBytes() const {
+    if (d->partial)
+        return d->text;
     QByteArray out;
     out.reserve(d->text.size() + 2 * static_cast<qsizetype>(d->lines.size()));
     if (d->hasByteOrderMark)
@@ -630,8 +777,9 @@ QByteArray IniFile::toBytes() const {
 QString IniFile::save(const QString& path) const {
     const QFileInfo info(path);
     const QString failure = u"Unable to write to "_s + QDir::toNativeSeparators(info.absoluteFilePath());
-    // A file that could not be read is never replaced: what it held would be lost.
-    if (!d->loadError.isEmpty())
+    // A file that could not be read (or was read in part) is never replaced: what it held
+    // would be lost.
+    if (!d->loadError.isEmpty() || d->partial)
         return failure;
     // QSaveFile renames a new file over the old one, which a read-only file does not prevent.
     if (info.exists() && (info.isDir() || !info.isWritable()))

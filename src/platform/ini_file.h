@@ -2,10 +2,12 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 #include <concepts>
 #include <memory>
+#include <stop_token>
 
 class IniFilePrivate;
 
@@ -73,10 +75,30 @@ public:
     // as load() describes).
     static IniFile fromBytes(const QByteArray& bytes);
     // Reads the file at path. A missing file gives an empty IniFile (no error); a file that
-    // exists but cannot be read completely (no permission, a folder, a read error, larger than
-    // kMaxFileBytes) gives an empty IniFile whose loadError() is set and which save() refuses
-    // to write anywhere.
+    // exists but cannot be read completely (no permission, a folder, a read error, more than
+    // kMaxFileBytes read) gives an empty IniFile whose loadError() is set and which save()
+    // refuses to write anywhere. Anything that is not a regular file once links are followed
+    // (a FIFO, a device, a socket) is unreadable without being opened for reading, so no such
+    // file can block the reader or feed it without end. The size the file claims only sizes
+    // the first buffer: the limit applies to what is actually read.
     static IniFile load(const QString& path);
+
+    // A part of a file: the sections named and, in each of them, the keys named. Names match as
+    // look-ups do (ASCII letter case ignored, only the first of like-named sections and keys).
+    struct Selection {
+        QList<QByteArray> sections;
+        QList<QByteArray> keys;
+    };
+    // Reads the file at path as load() does, keeping only the selected part: memory for what
+    // the file holds beyond it is never taken, and parsing ends once every selected section is
+    // complete. The result reads like the whole file for the selected keys and finds nothing
+    // else; it is read-only (writes are refused, save() fails, toBytes() gives the file's bytes).
+    // A stop requested while reading gives an empty IniFile whose loadError() is set.
+    static IniFile load(const QString& path, const Selection& only, std::stop_token stop = {});
+    // This file's bytes (as toBytes() gives them) parsed again, keeping only the selected part,
+    // as the load() above describes. The bytes are shared, not copied, while this file is
+    // unchanged.
+    IniFile select(const Selection& only, std::stop_token stop = {}) const;
 
     IniFile(const IniFile& other);
     IniFile& operator=(const IniFile& other);
@@ -125,7 +147,8 @@ public:
     bool hasKey(QByteArrayView section, QByteArrayView key) const;
 
     // Writes key=value into section in memory. Returns an empty string on success, else an
-    // error text saying why the write was refused (the in-memory file is then unchanged).
+    // error text saying why the write was refused (the in-memory file is then unchanged). A file
+    // read in part (a Selection) refuses every write.
     QString writeBytes(QByteArrayView section, QByteArrayView key, QByteArrayView value);
     // Writes names and value encoded as UTF-8.
     QString writeText(const QString& section, const QString& key, const QString& value);
@@ -141,6 +164,8 @@ public:
 
 private:
     explicit IniFile(std::unique_ptr<IniFilePrivate> d);
+    static IniFile parsed(const QByteArray& bytes, const Selection* only, const std::stop_token& stop);
+    static IniFile read(const QString& path, const Selection* only, const std::stop_token& stop);
     QString readTextNamed(const QString& section, const QString& key) const;
     qint32 readIntegerNamed(const QString& section, const QString& key, qint32 defaultValue) const;
 

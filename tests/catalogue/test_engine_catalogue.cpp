@@ -1,5 +1,6 @@
 #include "catalogue/core/engine_catalogue.h"
 #include "platform/ini_file.h"
+#include "support/special_files.h"
 #include "support/test_data.h"
 
 #include <QDir>
@@ -183,6 +184,47 @@ private slots:
         QCOMPARE(ReadEngineFile(dir.path()).Count, 0);
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Engine.dat"))); // exists, cannot be read
         QCOMPARE(ReadEngineFile(dir.path()).Count, 0);
+    }
+
+    // Not a regular file, or a reading asked to stop: an empty catalogue at once.
+    void specialFilesAndStop_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << QStringLiteral("fifo");
+        QTest::newRow("link to /dev/zero") << QStringLiteral("device");
+        QTest::newRow("stop requested") << QString();
+    }
+    void specialFilesAndStop() {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("Engine.dat"));
+        std::stop_source stop;
+        if (kind.isEmpty()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[Engine]\nAmount=1\nTitle1=e\n") > 0);
+            stop.request_stop();
+        } else {
+            QVERIFY(makeSpecialFile(kind, path));
+        }
+        QCOMPARE(ReadEngineFile(dir.path(), stop.get_token()).Count, 0);
+    }
+
+    // Only what the table names is kept, wherever the table stands; repeated sections and keys
+    // still resolve to their first occurrence.
+    void sectionsPastTheTable() {
+        const QByteArray bytes(
+            "[b]\nUrl=first b\n[x]\nUrl=x\n[B]\nUrl=second b\n"
+            "[Engine]\nTitle2=b\nAmount=2\nTitle1=a\nTitle1=ignored\n[A]\nurl=a\n[Engine]\nAmount=1\n");
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("Engine.dat")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        for (const Engine_Type& catalogue : {load(bytes), ReadEngineFile(dir.path())}) {
+            QCOMPARE(catalogue.Count, 2);
+            QCOMPARE(catalogue.Items[0].Title, QStringLiteral("a"));
+            QCOMPARE(catalogue.Items[0].Url, QStringLiteral("a"));
+            QCOMPARE(catalogue.Items[1].Url, QStringLiteral("first b"));
+        }
     }
 
     // The catalogue shipped with the program loads, and every IndexNow entry asks for its key.

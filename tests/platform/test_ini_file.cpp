@@ -1,4 +1,5 @@
 #include "platform/ini_file.h"
+#include "support/special_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -344,6 +345,46 @@ private slots:
         QCOMPARE(file.writeBytes("s", "j", "w"), QString());
         QCOMPARE(file.save(path), QString());
         QCOMPARE(readFile(path), QByteArray("; keep\r\n[s]\r\nk=v\r\nj=w\r\n\xff\r\n"));
+    }
+
+    // What is not a regular file is refused at once, unread, and never written over.
+    void specialFiles_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << QStringLiteral("fifo");
+        QTest::newRow("link to /dev/zero") << QStringLiteral("device");
+    }
+    void specialFiles() {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath("special.tvp");
+        QVERIFY(makeSpecialFile(kind, path));
+        for (const IniFile& file : {IniFile::load(path), IniFile::load(path, IniFile::Selection{{"s"}, {"k"}})}) {
+            QVERIFY(file.loadError().endsWith(QStringLiteral("it is not a regular file")));
+            QVERIFY(file.save(path).startsWith(QStringLiteral("Unable to write to ")));
+        }
+    }
+
+    // A partial read answers for the selected part exactly as the whole file does, finds
+    // nothing else, and cannot be written.
+    void selection() {
+        const QByteArray bytes("[a]\nk=1\nx=2\n[B]\nk=3\n[A]\nk=4\n[c]\nk=5\n[b]\nk=6\n");
+        IniFile part = IniFile::fromBytes(bytes).select(IniFile::Selection{{"A", "b", "b"}, {"K"}});
+        QCOMPARE(part.readInteger("a", "k", 0), 1);
+        QCOMPARE(part.readInteger("b", "k", 0), 3);
+        QVERIFY(!part.hasKey("a", "x"));
+        QVERIFY(!part.hasSection("c"));
+        QCOMPARE(part.toBytes(), bytes);
+        QVERIFY(!part.writeBytes("a", "k", "9").isEmpty());
+        QVERIFY(!part.save(QStringLiteral("never-written.tvp")).isEmpty());
+        QVERIFY(!QFile::exists(QStringLiteral("never-written.tvp")));
+
+        std::stop_source stop;
+        stop.request_stop();
+        QByteArray many;
+        for (int i = 0; i < 70000; ++i)
+            many += "k=v\n";
+        QVERIFY(!IniFile::fromBytes(many).select({{"s"}, {"k"}}, stop.get_token()).loadError().isEmpty());
     }
 
     void unreadableFileIsNeverOverwritten() {

@@ -69,6 +69,71 @@ void readEngineSection(const IniFile& file, IniFile::Section section, Engine_Dat
     }
 }
 
+IniFile::Section engineTable(const IniFile& file) {
+    return file.section("Engine");
+}
+
+qint32 engineCount(const IniFile& table) {
+    return std::clamp(table.readInteger(engineTable(table), "Amount", 0), 0, kMaxEngines);
+}
+
+QByteArray titleBytes(const IniFile& table, int number) {
+    return table.readBytes(engineTable(table), KeyName("Title", number));
+}
+
+// The section "Engine" with "Amount" and every title the table can hold. (Built for each
+// reading, which costs microseconds, so that a reading left to finish while the program exits
+// uses nothing that exit destroys.)
+IniFile::Selection engineTableSelection() {
+    IniFile::Selection selection{{QByteArrayLiteral("Engine")}, {QByteArrayLiteral("Amount")}};
+    selection.keys.reserve(kMaxEngines + 1);
+    for (int i = 1; i <= kMaxEngines; ++i)
+        selection.keys.append(QByteArrayView(KeyName("Title", i)).toByteArray());
+    return selection;
+}
+
+// The sections of the titles the table lists, with every key an engine section can hold.
+IniFile::Selection engineSectionsSelection(const IniFile& table) {
+    IniFile::Selection selection{{}, {QByteArrayLiteral("Url"), QByteArrayLiteral("var"), QByteArrayLiteral("Option")}};
+    const auto add = [&](const KeyName& name) {
+        selection.keys.append(QByteArrayView(name).toByteArray());
+    };
+    for (int j = 1; j <= kMaxVariables; ++j) {
+        add(KeyName("var", j));
+        add(KeyName("var_value", j));
+    }
+    for (int list = 1; list <= kMaxOptionLists; ++list) {
+        for (const char* stem : {"Error", "Option_Title", "Item", "Value"})
+            add(KeyName(stem, list));
+        for (int m = 1; m <= kMaxChoices; ++m) {
+            add(KeyName("Item", list, m));
+            add(KeyName("Value", list, m));
+        }
+    }
+    const qint32 count = engineCount(table);
+    selection.sections.reserve(count);
+    for (int i = 1; i <= count; ++i)
+        selection.sections.append(titleBytes(table, i));
+    return selection;
+}
+
+// The catalogue from the table (section "Engine") and the engines' sections, which may be one
+// and the same file.
+Engine_Type readCatalogue(const IniFile& table, const IniFile& sections) {
+    Engine_Type catalogue;
+    catalogue.Count = engineCount(table);
+    catalogue.Items.resize(catalogue.Count);
+    for (int i = 1; i <= catalogue.Count; ++i) {
+        Engine_Data& engine = catalogue.Items[i - 1];
+        // The section is looked up by the title's own bytes, so a title in an older 8-bit file
+        // still finds its section.
+        const QByteArray title = titleBytes(table, i);
+        engine.Title = decodeFileText(title);
+        readEngineSection(sections, sections.section(title), engine);
+    }
+    return catalogue;
+}
+
 } // namespace
 
 int Engine_Type::indexOfTitle(const QString& title) const {
@@ -84,21 +149,18 @@ int Engine_Type::indexOfTitle(const QString& title) const {
 }
 
 Engine_Type ReadEngineFile(const IniFile& file) {
-    Engine_Type catalogue;
-    const IniFile::Section engines = file.section("Engine");
-    catalogue.Count = std::clamp(file.readInteger(engines, "Amount", 0), 0, kMaxEngines);
-    catalogue.Items.resize(catalogue.Count);
-    for (int i = 1; i <= catalogue.Count; ++i) {
-        Engine_Data& engine = catalogue.Items[i - 1];
-        // The section is looked up by the title's own bytes, so a title in an older 8-bit file
-        // still finds its section.
-        const QByteArray title = file.readBytes(engines, KeyName("Title", i));
-        engine.Title = decodeFileText(title);
-        readEngineSection(file, file.section(title), engine);
-    }
-    return catalogue;
+    const IniFile table = file.select(engineTableSelection());
+    return readCatalogue(table, file.select(engineSectionsSelection(table)));
 }
 
-Engine_Type ReadEngineFile(const QString& startDirectory) {
-    return ReadEngineFile(IniFile::load(startDirectory + QStringLiteral("/Engine.dat")));
+Engine_Type ReadEngineFile(const QString& startDirectory, std::stop_token stop) {
+    // The table is read first, so that of the engines' sections only those it names are kept:
+    // a file of millions of sections costs no more memory than its bytes.
+    const IniFile table = IniFile::load(startDirectory + QStringLiteral("/Engine.dat"), engineTableSelection(), stop);
+    if (!table.loadError().isEmpty())
+        return {};
+    const IniFile sections = table.select(engineSectionsSelection(table), stop);
+    if (!sections.loadError().isEmpty())
+        return {};
+    return readCatalogue(table, sections);
 }

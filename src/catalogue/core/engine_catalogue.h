@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <array>
+#include <stop_token>
 
 class IniFile;
 
@@ -81,6 +82,8 @@ private:
 // start values.
 Engine_Type ReadEngineFile(const IniFile& file);
 
-// Loads startDirectory + "/Engine.dat". A missing or unreadable file gives an empty catalogue
-// and no message.
-Engine_Type ReadEngineFile(const QString& startDirectory);
+// Loads startDirectory + "/Engine.dat". A missing or unreadable file (or one that is not a
+// regular file) gives an empty catalogue and no message. Only what the catalogue can hold is
+// kept while reading, so memory follows the catalogue, not the file. A stop requested while
+// reading ends it early with an empty catalogue.
+Engine_Type ReadEngineFile(const QString& startDirectory, std::stop_token stop = {});
