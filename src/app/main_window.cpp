@@ -22,6 +22,10 @@
 #include <QToolButton>
 #include <QWindow>
 
+#include <mutex>
+#include <stop_token>
+#include <thread>
+
 namespace {
 
 constexpr int kClientWidth = 479;
@@ -64,7 +68,19 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+// What the window and its catalogue reader share: the stop request, and a lock that keeps the
+// window from going away while the reader reports to it.
+struct TForm1::CatalogueReading {
+    std::mutex mutex;
+    std::stop_source stop;
+};
+
+TForm1::~TForm1() {
+    if (m_catalogueReader) {
+        const std::lock_guard lock(m_catalogueReader->mutex);
+        m_catalogueReader->stop.request_stop();
+    }
+}
 
 void TForm1::createMenu() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
@@ -178,12 +194,30 @@ void TForm1::startReadingCatalogue() {
     if (m_catalogueTaken || m_catalogueReading.valid())
         return;
     // The titles are listed when the reading is done (or earlier, when catalogue() is asked).
-    m_catalogueReading = std::async(std::launch::async, [this, directory = m_startDirectory] {
-        Engine_Type catalogue = ReadEngineFile(directory);
+    // The thread is detached, so that closing the window never waits for it: the window's
+    // destructor asks it to stop, and it then hands nothing over.
+    std::promise<Engine_Type> result;
+    m_catalogueReading = result.get_future();
+    m_catalogueReader = std::make_shared<CatalogueReading>();
+    std::thread([this, reader = m_catalogueReader, result = std::move(result), directory = m_startDirectory]() mutable {
+        const std::stop_token stop = reader->stop.get_token();
+        std::exception_ptr failure;
+        Engine_Type catalogue;
+        try {
+            catalogue = ReadEngineFile(directory, stop);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        const std::lock_guard lock(reader->mutex);
+        if (stop.stop_requested())
+            return;
+        if (failure)
+            result.set_exception(failure);
+        else
+            result.set_value(std::move(catalogue));
         QMetaObject::invokeMethod(
             this, [this] { this->catalogue(); }, Qt::QueuedConnection);
-        return catalogue;
-    });
+    }).detach();
 }
 
 Engine_Type& TForm1::catalogue() {

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <array>
 #include <future>
+#include <memory>
 
 class EngineDataPage;
 class ProfilePage;
@@ -27,8 +28,9 @@ class TForm3;
 //
 // The catalogue is read on a worker thread once the window is shown, so that a large Engine.dat
 // does not hold up the first frame; its titles are listed as soon as it is read, and catalogue()
-// waits for it (or reads it, when the window was never shown). Nothing else can reach an engine before then: the engine
-// lists are empty until the titles arrive.
+// waits for it (or reads it, when the window was never shown). Nothing else can reach an engine
+// before then: the engine lists are empty until the titles arrive. Closing the window never
+// waits for the reading: it is asked to stop and left to end by itself.
 class TForm1 : public QMainWindow, public ProfileHost, private RunInputs {
     Q_OBJECT
 
@@ -104,6 +106,8 @@ private:
     QString m_startDirectory;
     Engine_Type m_catalogue;
     std::future<Engine_Type> m_catalogueReading; // valid while the catalogue is being read
+    struct CatalogueReading;
+    std::shared_ptr<CatalogueReading> m_catalogueReader; // shared with the reading thread
     bool m_catalogueTaken = false;
     ProfileSnapshot m_snapshot;
 

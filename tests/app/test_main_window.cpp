@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "app/message_log_view.h"
 #include "app/test_window.h"
+#include "support/special_files.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -301,6 +302,34 @@ private slots:
         QCOMPARE(lines.last(), QStringLiteral("[Engine Data] Please select the engine"));
         QVERIFY(child<QAbstractButton>("SpeedButton7")->isEnabled());
         QVERIFY(child<QToolButton>("SpeedButton1")->isEnabled());
+    }
+
+    // An Engine.dat or a profile that is not a regular file gives an empty catalogue and an empty
+    // profile at once: File > Open answers, and the window closes without waiting.
+    void specialFilesNeverHang_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << QStringLiteral("fifo");
+        QTest::newRow("link to /dev/zero") << QStringLiteral("device");
+    }
+    void specialFilesNeverHang() {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(makeSpecialFile(kind, dir.filePath(QStringLiteral("Engine.dat"))));
+        const QString profile = dir.filePath(QStringLiteral("special.tvp"));
+        QVERIFY(makeSpecialFile(kind, profile));
+        QVERIFY(QDir::setCurrent(dir.path()));
+        auto form = std::make_unique<TForm1>();
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        form->profileCommands()->setFileDialog([&](const ProfileFileDialog&) { return profile; });
+        form->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("typed"));
+        form->findChild<QAction*>(QStringLiteral("Open1"))->trigger();
+        QVERIFY(form->findChild<QLineEdit*>(QStringLiteral("Edit1"))->text().isEmpty());
+        QCOMPARE(form->catalogue().Count, 0);
+        QCOMPARE(form->windowTitle(), QStringLiteral("Torvane 2001 - special.tvp"));
+        form.reset();
     }
 
     void exitClosesWithoutQuestion() {

@@ -2,6 +2,7 @@
 #include "profile/core/profile_file.h"
 #include "profile/ui/profile_commands.h"
 #include "support/full_disk.h"
+#include "support/special_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -237,8 +238,8 @@ private slots:
     void failedSaveIsReported_data() {
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("command");
-        const QStringList failures{"missing folder",   "path is a folder", "read-only file",
-                                   "read-only folder", "full disk",        "file size limit"};
+        const QStringList failures{"missing folder", "path is a folder", "read-only file", "read-only folder",
+                                   "full disk",      "file size limit",  "FIFO",           "link to /dev/zero"};
         for (const QString& failure : failures) {
             for (const char* command : {"Save As", "first Save", "Save after Open"})
                 QTest::addRow("%s, %s", qPrintable(failure), command) << failure << QString(command);
@@ -274,6 +275,9 @@ private slots:
             QVERIFY(QDir(dir.path()).mkdir("locked"));
             QVERIFY(writeAll(file, existing));
             QVERIFY(QFile::setPermissions(dir.filePath("locked"), QFile::ReadOwner | QFile::ExeOwner));
+        } else if (failure == "FIFO" || failure == "link to /dev/zero") {
+            file = dir.filePath("p.tvp");
+            QVERIFY(makeSpecialFile(failure == "FIFO" ? "fifo" : "device", file));
         } else {
             file = disk ? disk->filePath("p.tvp") : dir.filePath("p.tvp");
             QVERIFY(writeAll(file, existing));
@@ -330,11 +334,30 @@ private slots:
             QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
         else if (disk)
             QVERIFY(QFile::remove(disk->filePath("filler")));
+        else if (failure == "FIFO" || failure == "link to /dev/zero")
+            QVERIFY(QFile::remove(file));
         m_reports.clear();
         m_commands->Save1Click();
         QCOMPARE(m_reports, QStringList());
         QVERIFY(!m_host.saveEnabled);
         QCOMPARE(cityIn(file), "New Town");
+    }
+
+    // Saving stays atomic over a hard-linked file: the saved name gets a new, whole file, and the
+    // other name keeps the old contents whole.
+    void saveOverHardLinkedFile() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("p.tvp");
+        const QString other = dir.filePath("other.tvp");
+        const QByteArray existing = "[Contact Info]\r\nCity=Old Town\r\n";
+        QVERIFY(writeAll(file, existing));
+        QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(other).constData()), 0);
+        m_answers << file;
+        m_host.edit("New Town");
+        m_commands->Saveas1Click();
+        QCOMPARE(m_reports, QStringList());
+        QCOMPARE(cityIn(file), "New Town");
+        QCOMPARE(stateOf(other), existing + "\nother.tvp/p.tvp");
     }
 
     // The program's own dialogs: filter, suffix, overwrite question and where they open.
