@@ -24,6 +24,7 @@
 
 #include <mutex>
 #include <stop_token>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -197,27 +198,37 @@ void TForm1::startReadingCatalogue() {
     // The thread is detached, so that closing the window never waits for it: the window's
     // destructor asks it to stop, and it then hands nothing over.
     std::promise<Engine_Type> result;
-    m_catalogueReading = result.get_future();
-    m_catalogueReader = std::make_shared<CatalogueReading>();
-    std::thread([this, reader = m_catalogueReader, result = std::move(result), directory = m_startDirectory]() mutable {
-        const std::stop_token stop = reader->stop.get_token();
-        std::exception_ptr failure;
-        Engine_Type catalogue;
-        try {
-            catalogue = ReadEngineFile(directory, stop);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        const std::lock_guard lock(reader->mutex);
-        if (stop.stop_requested())
-            return;
-        if (failure)
-            result.set_exception(failure);
-        else
-            result.set_value(std::move(catalogue));
-        QMetaObject::invokeMethod(
-            this, [this] { this->catalogue(); }, Qt::QueuedConnection);
-    }).detach();
+    std::future<Engine_Type> reading = result.get_future();
+    auto reader = std::make_shared<CatalogueReading>();
+    std::thread thread;
+    try {
+        thread = std::thread([this, reader, result = std::move(result), directory = m_startDirectory]() mutable {
+            const std::stop_token stop = reader->stop.get_token();
+            std::exception_ptr failure;
+            Engine_Type catalogue;
+            try {
+                catalogue = ReadEngineFile(directory, stop);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            const std::lock_guard lock(reader->mutex);
+            if (stop.stop_requested())
+                return;
+            if (failure)
+                result.set_exception(failure);
+            else
+                result.set_value(std::move(catalogue));
+            QMetaObject::invokeMethod(
+                this, [this] { this->catalogue(); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        // No thread to spare: the file is read here instead.
+        catalogue();
+        return;
+    }
+    m_catalogueReading = std::move(reading);
+    m_catalogueReader = std::move(reader);
+    thread.detach();
 }
 
 Engine_Type& TForm1::catalogue() {

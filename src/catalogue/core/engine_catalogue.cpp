@@ -36,7 +36,8 @@ private:
     qsizetype length = 0;
 };
 
-// Reads the engine's own section.
+// Reads the engine's own section. Every key read here must be named in
+// engineSectionsSelection(), which decides what is kept of the file.
 void readEngineSection(const IniFile& file, IniFile::Section section, Engine_Data& engine) {
     engine.Url = file.readText(section, "Url");
 
@@ -92,7 +93,8 @@ IniFile::Selection engineTableSelection() {
     return selection;
 }
 
-// The sections of the titles the table lists, with every key an engine section can hold.
+// The sections of the titles the table lists, with every key an engine section can hold (all
+// that readEngineSection() reads; a key missing here reads as missing).
 IniFile::Selection engineSectionsSelection(const IniFile& table) {
     IniFile::Selection selection{{}, {QByteArrayLiteral("Url"), QByteArrayLiteral("var"), QByteArrayLiteral("Option")}};
     const auto add = [&](const KeyName& name) {
