@@ -116,6 +116,16 @@ private slots:
                                                "[Alpha]  Please choose 1 of Alpha"));
         QCOMPARE(m_catalogue.Items[0].Selected, qint16(1));
         QCOMPARE(m_catalogue.Items[1].Selected, qint16(0));
+        QCOMPARE(m_available->selectedItems().size(), 2);
+    }
+
+    void addAllLeavesEveryRefusedLineSelected() {
+        // Only engines that Add refuses are left: nothing moves.
+        delete m_available->findItems(QStringLiteral("Delta"), Qt::MatchExactly).value(0);
+        delete m_available->findItems(QStringLiteral("Gamma"), Qt::MatchExactly).value(0);
+        press("SpeedButton10");
+        QCOMPARE(lines(m_available), (QStringList{"Alpha", "beta"}));
+        QCOMPARE(m_available->selectedItems().size(), 2);
     }
 
     void clickShowsOptionsAndPickStoresValue() {

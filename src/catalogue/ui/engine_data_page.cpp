@@ -267,6 +267,10 @@ void EngineDataPage::moveSelected(QListWidget* from, QListWidget* to, Rule rule,
                        [](const ListLine& a, const ListLine& b) { return sortsBefore(a.text, b.text); });
             setListLines(from, source);
             setListLines(to, target);
+        } else if (selectEveryLine) {
+            // Every line was selected for the move; the refused ones stay selected.
+            const QScopedValueRollback guard(m_programChange, true);
+            from->selectAll();
         }
     }
     hideOptions();
