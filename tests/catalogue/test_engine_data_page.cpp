@@ -158,6 +158,26 @@ private slots:
         QVERIFY(!panelShown());
     }
 
+    void typedChoiceStaysAsTyped_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("value"); // a typed text equal to a choice sends its value
+        QTest::newRow("start of a choice, Return") << "a" << int(Qt::Key_Return) << "a";
+        QTest::newRow("whole choice, Tab") << "a2" << int(Qt::Key_Tab) << "v2";
+    }
+    void typedChoiceStaysAsTyped() {
+        QFETCH(QString, typed);
+        QFETCH(int, key);
+        click(m_available, QStringLiteral("Alpha"));
+        auto* box = child<QComboBox>("ComboBox1");
+        box->lineEdit()->setFocus();
+        QTest::keyClicks(box->lineEdit(), typed);
+        QTest::keyClick(box->lineEdit(), Qt::Key(key));
+        QCOMPARE(box->currentText(), typed);
+        QCOMPARE(m_catalogue.Items[1].Option1, typed);
+        QTEST(m_catalogue.Items[1].OptVal1, "value");
+    }
+
     void rememberedChoiceShowsAboveFullList() {
         m_catalogue.Items[1].Option1 = QStringLiteral("a2");
         click(m_available, QStringLiteral("Alpha"));
