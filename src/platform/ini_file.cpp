@@ -585,6 +585,10 @@ bool IniFile::hasKey(QByteArrayView section, QByteArrayView key) const {
     return d->findKey(d->findSection(section), key) >= 0;
 }
 
+bool IniFile::hasKey(Section section, QByteArrayView key) const {
+    return d->findKey(section.index, key) >= 0;
+}
+
 QString IniFile::writeBytes(QByteArrayView section, QByteArrayView key, QByteArrayView value) {
     if (const QString reason = writeRefusal(section, key, value); !reason.isEmpty())
         return u"Cannot write the key \"%1\" in section \"%2\": %3"_s.arg(decodeFileText(key), decodeFileText(section),
