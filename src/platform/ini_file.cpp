@@ -726,6 +726,10 @@ bool IniFile::hasKey(QByteArrayView section, QByteArrayView key) const {
     return d->findKey(d->findSection(section), key) >= 0;
 }
 
+bool IniFile::hasKey(Section section, QByteArrayView key) const {
+    return d->findKey(section.index, key) >= 0;
+}
+
 QString IniFile::writeBytes(QByteArrayView section, QByteArrayView key, QByteArrayView value) {
     QString reason = writeRefusal(section, key, value);
     if (d->partial)

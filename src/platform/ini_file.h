@@ -145,6 +145,7 @@ public:
     // Whether section exists / holds key (following the look-up rules above).
     bool hasSection(QByteArrayView section) const;
     bool hasKey(QByteArrayView section, QByteArrayView key) const;
+    bool hasKey(Section section, QByteArrayView key) const;
 
     // Writes key=value into section in memory. Returns an empty string on success, else an
     // error text saying why the write was refused (the in-memory file is then unchanged). A file

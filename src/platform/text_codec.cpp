@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -82,6 +83,24 @@ QString decodeFileText(QByteArrayView bytes) {
 
 QByteArray encodeFileText(const QString& text) {
     return text.toUtf8();
+}
+
+std::optional<QByteArray> encodeWindows1252(const QString& text) {
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) {
+            bytes.append(static_cast<char>(code));
+            continue;
+        }
+        // The bytes 0x80 … 0x9F: found by their code point (the five undefined ones by their own).
+        const auto found = std::find(kCp1252High.begin(), kCp1252High.end(), code);
+        if (found == kCp1252High.end())
+            return std::nullopt;
+        bytes.append(static_cast<char>(0x80 + (found - kCp1252High.begin())));
+    }
+    return bytes;
 }
 
 QByteArrayView cutOnCharacterBoundary(QByteArrayView bytes, qsizetype maxBytes) {

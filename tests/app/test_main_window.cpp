@@ -167,6 +167,28 @@ private slots:
         QCOMPARE(child<QLineEdit>("Edit9")->text(), QString());
     }
 
+    void typedCountryStaysAsTyped_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("code");
+        QTest::newRow("start of a name, Tab") << "Korea" << int(Qt::Key_Tab) << "Korea" << QString();
+        QTest::newRow("start of a name, Return") << "Ger" << int(Qt::Key_Return) << "Ger" << QString();
+        QTest::newRow("whole name, Return") << "Germany" << int(Qt::Key_Return) << "Germany" << QString();
+        QTest::newRow("arrow key picks") << QString() << int(Qt::Key_Down) << "Afghanistan"
+                                         << "AF  ";
+    }
+    void typedCountryStaysAsTyped() {
+        QFETCH(QString, typed);
+        QFETCH(int, key);
+        auto* box = child<QComboBox>("ComboBox9");
+        box->lineEdit()->setFocus();
+        QTest::keyClicks(box->lineEdit(), typed);
+        QTest::keyClick(box->lineEdit(), Qt::Key(key));
+        QTEST(box->currentText(), "shown");
+        QTEST(child<QLineEdit>("Edit9")->text(), "code");
+    }
+
     void countryCodeTyping() {
         auto* code = child<QLineEdit>("Edit9");
         code->setFocus();

@@ -116,6 +116,16 @@ private slots:
                                                "[Alpha]  Please choose 1 of Alpha"));
         QCOMPARE(m_catalogue.Items[0].Selected, qint16(1));
         QCOMPARE(m_catalogue.Items[1].Selected, qint16(0));
+        QCOMPARE(m_available->selectedItems().size(), 2);
+    }
+
+    void addAllLeavesEveryRefusedLineSelected() {
+        // Only engines that Add refuses are left: nothing moves.
+        delete m_available->findItems(QStringLiteral("Delta"), Qt::MatchExactly).value(0);
+        delete m_available->findItems(QStringLiteral("Gamma"), Qt::MatchExactly).value(0);
+        press("SpeedButton10");
+        QCOMPARE(lines(m_available), (QStringList{"Alpha", "beta"}));
+        QCOMPARE(m_available->selectedItems().size(), 2);
     }
 
     void clickShowsOptionsAndPickStoresValue() {
@@ -146,6 +156,17 @@ private slots:
         press("SpeedButton5");
         QCOMPARE(m_log->lineCount(), 2);
         QVERIFY(!panelShown());
+    }
+
+    // No inline completion: typed "a" stays "a" rather than becoming the choice "a1".
+    void typedChoiceStaysAsTyped() {
+        click(m_available, QStringLiteral("Alpha"));
+        auto* box = child<QComboBox>("ComboBox1");
+        box->lineEdit()->setFocus();
+        QTest::keyClicks(box->lineEdit(), QStringLiteral("a"));
+        QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+        QCOMPARE(QStringList({box->currentText(), m_catalogue.Items[1].Option1, m_catalogue.Items[1].OptVal1}),
+                 QStringList({"a", "a", "a"}));
     }
 
     void rememberedChoiceShowsAboveFullList() {

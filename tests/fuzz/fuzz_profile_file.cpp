@@ -1,9 +1,9 @@
 // The profile file reader on arbitrary bytes. The catalogue is what ReadEngineFile makes of the
 // same bytes, plus one engine for each "[...]" line of the input with varied option lists, so
-// the profile's engine sections are found. Properties: every value read is made of lines of at
-// most kMaxValueBytes bytes joined by CR LF; Selected is 0 or 1; an option list without values
+// the profile's engine sections are found. Properties: every value read is made of lines joined
+// by CR LF and is no longer than the file; Selected is 0 or 1; an option list without values
 // takes its OptVal from its Option; and saving what was read (into the same file) and reading
-// it again gives the same fields and choices.
+// it again gives the same fields and choices, however long a value has grown in UTF-8.
 
 #include "fuzz_support.h"
 
@@ -15,25 +15,15 @@
 
 #include <QStringList>
 
-#include <algorithm>
-
 namespace {
 
-// A value read from a profile: lines of at most kMaxValueBytes bytes (one byte of the file is
-// at most one UTF-16 unit) joined by CR LF, with no other line break.
-void checkValue(const QString& value) {
-    for (const QString& line : value.split(QStringLiteral("\r\n"))) {
-        FUZZ_CHECK(line.size() <= IniFile::kMaxValueBytes);
+// A value read from a profile: lines joined by CR LF, with no other line break. Each of its
+// keys is read once and one byte of the file is at most one UTF-16 unit, so it is no longer
+// than the file.
+void checkValue(const QString& value, qsizetype fileBytes) {
+    FUZZ_CHECK(value.size() <= fileBytes);
+    for (const QString& line : value.split(QStringLiteral("\r\n")))
         FUZZ_CHECK(!line.contains(u'\r') && !line.contains(u'\n'));
-    }
-}
-
-// Whether a value read from an old 8-bit file comes back cut after saving: its lines grow past
-// kMaxValueBytes bytes when written as UTF-8.
-bool outgrowsLimitAsUtf8(const QString& value) {
-    const QStringList lines = value.split(QStringLiteral("\r\n"));
-    return std::any_of(lines.begin(), lines.end(),
-                       [](const QString& line) { return line.toUtf8().size() > IniFile::kMaxValueBytes; });
 }
 
 // The catalogue read from the file, plus engines titled by the input's "[...]" lines.
@@ -64,17 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Engine_Type catalogue = catalogueFor(file, bytes);
 
     ProfileFields fields = ReadDataFile(file, catalogue);
-    bool cutOnSave = false;
-    for (QString* value : fuzz::profileValues(fields)) {
-        checkValue(*value);
-        cutOnSave = cutOnSave || outgrowsLimitAsUtf8(*value);
-    }
+    for (QString* value : fuzz::profileValues(fields))
+        checkValue(*value, bytes.size());
     for (const Engine_Data& engine : catalogue.Items) {
         FUZZ_CHECK(engine.Selected == 0 || engine.Selected == 1);
-        for (const QString* value : {&engine.Option1, &engine.Option2, &engine.OptVal1, &engine.OptVal2}) {
-            checkValue(*value);
-            cutOnSave = cutOnSave || outgrowsLimitAsUtf8(*value);
-        }
+        for (const QString* value : {&engine.Option1, &engine.Option2, &engine.OptVal1, &engine.OptVal2})
+            checkValue(*value, bytes.size());
         if (engine.Option >= 1 && engine.Value[0].Count == 0)
             FUZZ_CHECK_EQ(engine.OptVal1, engine.Option1);
         if (engine.Option == 2 && engine.Value[1].Count == 0)
@@ -88,8 +73,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     snapshot.fields = fields;
     const Engine_Type read = catalogue;
     FUZZ_CHECK_EQ(WriteDataFile(file, snapshot, catalogue), QString());
-    if (cutOnSave)
-        return 0; // a documented limit: such a value comes back cut to kMaxValueBytes bytes
     const IniFile saved = IniFile::fromBytes(file.toBytes());
     Engine_Type reread = read;
     for (Engine_Data& engine : reread.Items) {

@@ -9,15 +9,17 @@
 // What "back" means, by the profile file's documented rules:
 //   - every value comes back exactly, except that each line break (CR LF, LF or a lone CR) comes
 //     back as CR LF;
-//   - values are generated at most kMaxValueBytes bytes long in UTF-8, as longer ones come back
-//     cut;
+//   - values longer than one key holds (kMaxValueBytes bytes in UTF-8) come back whole too: they
+//     are generated up to three times that long, so lines of one, two and three pieces occur;
 //   - an engine's Selected comes back 1 when it was 1, else 0; an option list without values
 //     reads its OptVal from its Option; lists past the engine's Option are neither written nor
 //     read;
 //   - an engine whose title cannot name a section (empty, holding "]" or a line break, or with a
 //     blank at either end) is not stored: it reads back unselected with empty choices;
 //   - engines whose titles differ only in ASCII letter case share one section, so only the first
-//     of them is generated.
+//     of them is generated;
+//   - whatever continuation keys the existing file already holds (tied to their first key or
+//     not, stale parts, Windows-1252 section names) do not change what comes back.
 
 #include "fuzz_support.h"
 
@@ -56,7 +58,7 @@ QString titleFor(FuzzedDataProvider& input) {
 }
 
 QString valueFor(FuzzedDataProvider& input) {
-    return fuzz::takeText(input, IniFile::kMaxValueBytes);
+    return fuzz::takeText(input, 3 * IniFile::kMaxValueBytes);
 }
 
 Engine_Data engineFor(FuzzedDataProvider& input) {

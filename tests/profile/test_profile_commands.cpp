@@ -1,15 +1,18 @@
+#include "common/ui/discarded_user_settings.h"
 #include "common/ui/error_report.h"
 #include "profile/core/profile_file.h"
 #include "profile/ui/profile_commands.h"
 #include "support/full_disk.h"
 #include "support/special_files.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <optional>
 #include <unistd.h>
 
@@ -370,11 +373,12 @@ private slots:
     void fileDialogSettings() {
         QFETCH(int, kind);
         QFETCH(int, acceptMode);
+        const DiscardedUserSettings noSettings;
         QFileDialog dialog;
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
         const QString offered = path("offered.tvp");
         setUpProfileFileDialog(dialog, {ProfileFileDialog::Kind(kind), nullptr, m_dir.path(), offered});
         QCOMPARE(int(dialog.acceptMode()), acceptMode);
+        QVERIFY(dialog.testOption(QFileDialog::DontUseNativeDialog));
         QCOMPARE(dialog.fileMode(), QFileDialog::AnyFile);
         QCOMPARE(dialog.nameFilters(), QStringList{"Torvane Files (*.tvp)"});
         QCOMPARE(dialog.defaultSuffix(), "tvp");
@@ -383,7 +387,32 @@ private slots:
         QCOMPARE(dialog.directory().absolutePath(), QDir(m_dir.path()).absolutePath());
         QCOMPARE(dialog.selectedFiles(), QStringList{offered});
     }
+
+    // The program keeps no settings: the user's folders stay empty after a file dialog.
+    void fileDialogLeavesNoSettings() {
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+        });
+        closer.start(10);
+        QCOMPARE(showProfileFileDialog({ProfileFileDialog::Open, nullptr, m_dir.path(), {}}), QString());
+        const auto entries = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
+        QCOMPARE(QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).entryList(entries), QStringList());
+        QVERIFY(!QDir(qEnvironmentVariable("HOME")).exists(".config"));
+    }
 };
 
-QTEST_MAIN(TestProfileCommands)
+int main(int argc, char** argv) {
+    // The user's home and settings folders are empty folders of the test's own, set before
+    // anything asks where they are.
+    const QTemporaryDir home;
+    const QTemporaryDir config;
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    TestProfileCommands test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_profile_commands.moc"

@@ -1,4 +1,5 @@
 #include "platform/ini_file.h"
+#include "platform/text_codec.h"
 #include "profile/core/profile_file.h"
 #include "support/test_data.h"
 
@@ -11,6 +12,8 @@
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(Engine_Data)
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -146,17 +149,51 @@ private slots:
         QCOMPARE(ReadDataFile(file, catalogue).Description, "lf\r\ncr\r\ncrlf\r\nlf cr\r\n\r\nend");
     }
 
-    // A value longer than the reader's limit is saved and comes back cut to the limit.
-    void overlongValueComesBackCut() {
+    // A value longer than one key can hold comes back whole; its first key keeps the value's
+    // start for readers that know only that key.
+    void longValuesComeBackWhole_data() {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("3000 characters") << QString(3000, u'x');
+        QTest::newRow("2108 characters with blanks at a cut") << QString(2046, u'o') + "   " + QString(59, u'p');
+        QTest::newRow("699 CJK characters") << QString(699, u'東');
+        QTest::newRow("long second line") << "short\r\n" + QString(5000, u'y') + "\r\nlast";
+    }
+    void longValuesComeBackWhole() {
+        QFETCH(QString, value);
         const QString file = path("long.tvp");
+        QFile::remove(file);
         ProfileFields fields;
-        fields.Company = QString(3000, u'x');
-        fields.Description = "short\r\n" + QString(3000, u'y');
-        Engine_Type catalogue;
+        fields.Keyword[0] = fields.Description = value;
+        Engine_Type catalogue = catalogueOf({engine("E", 1, 1)});
+        catalogue.Items[0].Option1 = catalogue.Items[0].OptVal1 = value;
         QCOMPARE(WriteDataFile(file, ReadData(fields), catalogue), QString());
-        const ProfileFields read = ReadDataFile(file, catalogue);
-        QCOMPARE(read.Company, QString(IniFile::kMaxValueBytes, u'x'));
-        QCOMPARE(read.Description, "short\r\n" + QString(IniFile::kMaxValueBytes, u'y'));
+
+        Engine_Type read = catalogueOf({engine("E", 1, 1)});
+        QCOMPARE(ReadDataFile(file, read), fields);
+        QCOMPARE(read.Items[0].Option1, value);
+        QCOMPARE(read.Items[0].OptVal1, value);
+        const QByteArray firstLine = value.section(u'\r', 0, 0).toUtf8();
+        QCOMPARE(IniFile::load(file).readBytes("Site Info", "Keyword1"),
+                 cutOnCharacterBoundary(firstLine, IniFile::kMaxValueBytes).toByteArray());
+    }
+
+    // A writer that knows only "<key>=" rewrites a value: its continuation keys stay in the file
+    // but no longer belong to it, so the value reads back as that writer wrote it.
+    void olderWriterRewritesFirstKey_data() {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("lines") << "first\r\nsecond\r\nthird";
+        QTest::newRow("a long line") << QString(3000, u'x');
+        QTest::newRow("a long second line") << "a\r\n" + QString(3000, u'x');
+    }
+    void olderWriterRewritesFirstKey() {
+        QFETCH(QString, value);
+        ProfileFields fields;
+        fields.Description = value;
+        Engine_Type catalogue;
+        IniFile file;
+        QCOMPARE(WriteDataFile(file, ReadData(fields), catalogue), QString());
+        QCOMPARE(file.writeText("Site Info", "Description", "rewritten"), QString());
+        QCOMPARE(ReadDataFile(IniFile::fromBytes(file.toBytes()), catalogue).Description, "rewritten");
     }
 
     // A new file holds exactly the keys of the profile, in their order.
@@ -278,6 +315,24 @@ private slots:
         ReadDataFile(IniFile::fromBytes(file), catalogue);
         const Engine_Data& e = catalogue.Items[0];
         QCOMPARE(QStringList({QString::number(e.Selected), e.Option1, e.OptVal1, e.Option2, e.OptVal2}), expected);
+    }
+
+    // A profile written on an older system names an engine's section by the title's
+    // Windows-1252 bytes, as its catalogue does: the choices are found there and saved there.
+    void windows1252EngineSection() {
+        IniFile file = IniFile::fromBytes("[Caf\xE9]\r\nSelected=1\r\nOption1=Cr\xE8me\r\n");
+        Engine_Type catalogue = catalogueOf({engine(u"Caf\u00E9"_s, 1)});
+        ReadDataFile(file, catalogue);
+        QCOMPARE(catalogue.Items[0].Selected, qint16(1));
+        QCOMPARE(catalogue.Items[0].Option1, u"Cr\u00E8me"_s);
+
+        catalogue.Items[0].Option1 = "new";
+        QCOMPARE(WriteDataFile(file, ReadData({}), catalogue), QString());
+        QCOMPARE(file.toBytes().count("[Caf"), qsizetype(1));
+        Engine_Type reread = catalogueOf({engine(u"Caf\u00E9"_s, 1)});
+        ReadDataFile(IniFile::fromBytes(file.toBytes()), reread);
+        QCOMPARE(reread.Items[0].Selected, qint16(1));
+        QCOMPARE(reread.Items[0].Option1, "new");
     }
 
     // Engines with one title share a section: both are written there, the later one last, and

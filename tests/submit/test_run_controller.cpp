@@ -6,6 +6,7 @@
 #include "support/memory_log.h"
 
 #include <QTest>
+#include <QTime>
 #include <limits>
 
 namespace {
@@ -89,6 +90,7 @@ private slots:
     void elapsedTime_data();
     void elapsedTime();
     void elapsedTimeDoesNotDriftWithLateTicks();
+    void elapsedTimeShowsEverySecondOnce();
     void elapsedTimeKeptAfterRunAndRestartedBySubmit();
     void progress_data();
     void progress();
@@ -263,7 +265,8 @@ void TestRunController::elapsedTime_data() {
     QTest::addColumn<quint32>("elapsed"); // milliseconds after the run's first tick
     QTest::addColumn<QString>("shown");
     QTest::newRow("first tick") << quint32(1000) << quint32(0) << "00:00:00";
-    QTest::newRow("59 s") << quint32(1000) << quint32(59999) << "00:00:59";
+    QTest::newRow("59 s") << quint32(1000) << quint32(59499) << "00:00:59";
+    QTest::newRow("59.5 s rounds up") << quint32(1000) << quint32(59500) << "00:01:00";
     QTest::newRow("60 s") << quint32(1000) << quint32(60000) << "00:01:00";
     QTest::newRow("59 min 59 s") << quint32(1000) << quint32(3599000) << "00:59:59";
     QTest::newRow("one hour") << quint32(1000) << quint32(3600000) << "01:00:00";
@@ -290,7 +293,19 @@ void TestRunController::elapsedTimeDoesNotDriftWithLateTicks() {
     run.tick();
     for (int tick = 0; tick < 900; ++tick) // ticks arrive 1000 … 1120 ms apart, 953.88 s in all
         run.tick(1000 + (tick % 7) * 20);
-    QCOMPARE(run.view.time, "00:15:53");
+    QCOMPARE(run.view.time, "00:15:54");
+}
+
+void TestRunController::elapsedTimeShowsEverySecondOnce() {
+    Run run;
+    run.controller.setPageTimeLimit(std::numeric_limits<quint32>::max());
+    run.controller.submit();
+    run.tick();
+    // Ticks land up to 6 ms before or after each whole second.
+    for (int second = 1; second <= 40; ++second) {
+        run.tick(second % 2 == 1 ? 994 : 1006);
+        QCOMPARE(run.view.time, QTime(0, 0).addSecs(second).toString(u"HH:mm:ss"));
+    }
 }
 
 void TestRunController::elapsedTimeKeptAfterRunAndRestartedBySubmit() {

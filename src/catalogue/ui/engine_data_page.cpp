@@ -1,6 +1,7 @@
 #include "catalogue/ui/engine_data_page.h"
 
 #include "catalogue/core/engine_selection.h"
+#include "common/ui/typed_text_combo_box.h"
 #include "common/ui/widget_placement.h"
 #include "platform/message_log.h"
 
@@ -56,10 +57,8 @@ EngineDataPage::EngineDataPage(Engine_Type& catalogue, MessageLog& log, QWidget*
     m_option1 = placeWidget<QComboBox>(panel, "ComboBox1", 16, 32, 161, 21);
     m_caption2 = placeLabel(panel, "Label20", QString(), 192, 16);
     m_option2 = placeWidget<QComboBox>(panel, "ComboBox2", 192, 32, 145, 21);
-    for (QComboBox* box : {m_option1, m_option2}) {
-        box->setEditable(true);
-        box->setInsertPolicy(QComboBox::NoInsert);
-    }
+    keepTypedText(m_option1);
+    keepTypedText(m_option2);
     hideOptions();
 
     // A list click is any change the user makes to a list's selection, by mouse or keyboard,
@@ -267,6 +266,10 @@ void EngineDataPage::moveSelected(QListWidget* from, QListWidget* to, Rule rule,
                        [](const ListLine& a, const ListLine& b) { return sortsBefore(a.text, b.text); });
             setListLines(from, source);
             setListLines(to, target);
+        } else if (selectEveryLine) {
+            // Every line was selected for the move; the refused ones stay selected.
+            const QScopedValueRollback guard(m_programChange, true);
+            from->selectAll();
         }
     }
     hideOptions();

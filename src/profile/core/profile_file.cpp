@@ -3,15 +3,19 @@
 #include "platform/ini_file.h"
 #include "platform/text_codec.h"
 
+#include <QCryptographicHash>
 #include <QList>
 #include <QRegularExpression>
+
+#include <algorithm>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kContactInfo = u"Contact Info"_s;
-const QString kSiteInfo = u"Site Info"_s;
+constexpr QByteArrayView kContactInfo = "Contact Info";
+constexpr QByteArrayView kSiteInfo = "Site Info";
 
 // A profile field with its key.
 struct KeyedField {
@@ -48,48 +52,144 @@ bool isQuote(QChar c) {
 
 // The reader drops blanks around a value and one pair of enclosing quotes; one more pair of
 // quotes around such a value makes it read back unchanged.
-QString quotedLine(const QString& line) {
-    const bool blankAtEnd = !line.isEmpty() && (isBlank(line.front()) || isBlank(line.back()));
-    const bool enclosed = line.size() >= 2 && isQuote(line.front()) && line.front() == line.back();
-    return blankAtEnd || enclosed ? u'"' + line + u'"' : line;
+QString quotedPiece(const QString& piece) {
+    const bool blankAtEnd = !piece.isEmpty() && (isBlank(piece.front()) || isBlank(piece.back()));
+    const bool enclosed = piece.size() >= 2 && isQuote(piece.front()) && piece.front() == piece.back();
+    return blankAtEnd || enclosed ? u'"' + piece + u'"' : piece;
+}
+
+QByteArray keyBytes(const QString& key) {
+    return encodeFileText(key);
 }
 
 QString lineCountKey(const QString& key) {
     return key + u"_Lines"_s;
 }
 
+// The key of line number (from 1) of a value: the value's own key for the first line.
 QString lineKey(const QString& key, qsizetype number) {
-    return key + u"_Line"_s + QString::number(number);
+    return number == 1 ? key : key + u"_Line"_s + QString::number(number);
 }
 
-bool hasKey(const IniFile& file, const QString& section, const QString& key) {
-    return file.hasKey(encodeFileText(section), encodeFileText(key));
+// The key of part number (from 2) of a line too long for one key.
+QString partKey(const QString& lineKey, qsizetype number) {
+    return lineKey + u"_More"_s + QString::number(number);
 }
 
-// Writes a text value so that it reads back exactly: quoted where needed, and split into one
-// key per line when it holds line breaks.
-QString writeValue(IniFile& file, const QString& section, const QString& key, const QString& value) {
+// Ties a value's continuation keys to its first key: a check of the first key's value as read.
+// A writer that knows only "<key>=" changes that value and so cuts the tie.
+QByteArray checkOf(QByteArrayView firstValue) {
+    return QCryptographicHash::hash(firstValue, QCryptographicHash::Sha1).toHex().left(16);
+}
+
+// A line cut into pieces of at most IniFile::kMaxValueBytes bytes in UTF-8, on character
+// boundaries; an empty line is one empty piece.
+QStringList piecesOf(const QString& line) {
+    const QByteArray bytes = encodeFileText(line);
+    QStringList pieces;
+    QByteArrayView rest(bytes);
+    do {
+        QByteArrayView piece = cutOnCharacterBoundary(rest, IniFile::kMaxValueBytes);
+        if (piece.isEmpty() && !rest.isEmpty())
+            piece = rest.first(std::min(rest.size(), IniFile::kMaxValueBytes));
+        pieces.append(decodeFileText(piece));
+        rest = rest.sliced(piece.size());
+    } while (!rest.isEmpty());
+    return pieces;
+}
+
+// Writes a text value so that it reads back exactly: quoted where needed, and carried on in
+// continuation keys when it holds line breaks or is too long for one key.
+QString writeValue(IniFile& file, QByteArrayView section, const QString& key, const QString& value) {
     // The same breaks that end a line of the file: CR LF, a lone LF or a lone CR.
     static const QRegularExpression lineBreak(u"\r\n|\r|\n"_s);
     const QStringList lines = value.split(lineBreak);
+    QList<QStringList> pieces;
+    bool continued = lines.size() > 1;
+    for (const QString& line : lines) {
+        pieces.append(piecesOf(line));
+        continued = continued || pieces.back().size() > 1;
+    }
 
-    QString error = file.writeText(section, key, quotedLine(lines.front()));
-    // A one-line value over a value that had lines must say so, or its old lines come back.
-    if (error.isEmpty() && (lines.size() > 1 || hasKey(file, section, lineCountKey(key))))
-        error = file.writeText(section, lineCountKey(key), QString::number(lines.size()));
-    for (qsizetype n = 2; error.isEmpty() && n <= lines.size(); ++n)
-        error = file.writeText(section, lineKey(key, n), quotedLine(lines[n - 1]));
+    QString error;
+    const auto write = [&](const QString& name, const QString& text) {
+        if (error.isEmpty())
+            error = file.writeBytes(section, keyBytes(name), encodeFileText(text));
+    };
+    const auto writeLine = [&](qsizetype number) {
+        const QString name = lineKey(key, number);
+        const QStringList& parts = pieces[number - 1];
+        write(name, quotedPiece(parts.front()));
+        for (qsizetype m = 2; m <= parts.size(); ++m)
+            write(partKey(name, m), quotedPiece(parts[m - 1]));
+        // An empty part ends the line: a longer line written here before is not read on.
+        if (file.hasKey(section, keyBytes(partKey(name, parts.size() + 1))))
+            write(partKey(name, parts.size() + 1), QString());
+    };
+
+    writeLine(1);
+    if (continued) {
+        const QByteArray check = checkOf(file.readBytes(section, keyBytes(key)));
+        write(lineCountKey(key), QString::number(lines.size()) + u',' + QString::fromLatin1(check));
+    } else if (file.hasKey(section, keyBytes(lineCountKey(key)))) {
+        // A one-line value over a value that had lines must say so, or its old lines come back.
+        write(lineCountKey(key), u"1"_s);
+    }
+    for (qsizetype n = 2; n <= lines.size(); ++n)
+        writeLine(n);
     return error;
 }
 
-QString readValue(const IniFile& file, const QString& section, const QString& key) {
-    QString value = file.readText(section, key);
-    const qint32 lineCount = file.readInteger(section, lineCountKey(key), 1);
+// Line number of a value with its parts, which end at the first missing or empty part.
+QString readLine(const IniFile& file, IniFile::Section section, const QString& key, qsizetype number) {
+    const QString name = lineKey(key, number);
+    QString line = file.readText(section, keyBytes(name));
+    for (qsizetype m = 2;; ++m) {
+        const QByteArray part = file.readBytes(section, keyBytes(partKey(name, m)));
+        if (part.isEmpty())
+            return line;
+        line += decodeFileText(part);
+    }
+}
+
+QString readValue(const IniFile& file, IniFile::Section section, const QString& key) {
+    const QByteArray first = file.readBytes(section, keyBytes(key));
+    const QByteArray count = file.readBytes(section, keyBytes(lineCountKey(key)));
+    const qsizetype comma = count.indexOf(',');
+    qint32 lineCount = 1;
+    bool tied = false;
+    if (comma < 0) {
+        // A plain count, as files were written before continuation keys were tied: lines
+        // without parts.
+        lineCount = file.readInteger(section, keyBytes(lineCountKey(key)), 1);
+    } else {
+        bool ok = false;
+        lineCount = count.first(comma).toInt(&ok);
+        tied = ok && count.sliced(comma + 1).trimmed() == checkOf(first);
+        if (!tied)
+            return decodeFileText(first); // the first key was rewritten without its continuation
+    }
+    QString value = tied ? readLine(file, section, key, 1) : decodeFileText(first);
     // Every line key up to the count is written; a missing one means a damaged file, and
     // stopping there keeps a huge count from running away.
-    for (qint32 n = 2; n <= lineCount && hasKey(file, section, lineKey(key, n)); ++n)
-        value += u"\r\n"_s + file.readText(section, lineKey(key, n));
+    for (qint32 n = 2; n <= lineCount && file.hasKey(section, keyBytes(lineKey(key, n))); ++n)
+        value +=
+            u"\r\n"_s + (tied ? readLine(file, section, key, n) : file.readText(section, keyBytes(lineKey(key, n))));
     return value;
+}
+
+// The section of an engine's choices: the one whose name reads as the engine's title, as a
+// catalogue's own sections are named by its titles' bytes. The UTF-8 spelling, which this
+// program writes, comes first; else the Windows-1252 spelling of files written by older
+// programs. A new section is spelled in UTF-8.
+QByteArray engineSection(const IniFile& file, const QString& title) {
+    const QByteArray utf8 = encodeFileText(title);
+    if (!file.hasSection(utf8)) {
+        const std::optional<QByteArray> older = encodeWindows1252(title);
+        if (older && decodeFileText(*older) == title && file.hasSection(*older))
+            return *older;
+    }
+    return utf8;
 }
 
 bool hasValues(const Engine_Data& engine, int list) {
@@ -97,8 +197,8 @@ bool hasValues(const Engine_Data& engine, int list) {
 }
 
 void readEngine(const IniFile& file, Engine_Data& engine) {
-    const QString& section = engine.Title;
-    engine.Selected = file.readInteger(section, u"Selected"_s, 0) == 1 ? 1 : 0;
+    const IniFile::Section section = file.section(engineSection(file, engine.Title));
+    engine.Selected = file.readInteger(section, "Selected", 0) == 1 ? 1 : 0;
     if (engine.Option >= 1) {
         engine.Option1 = readValue(file, section, u"Option1"_s);
         engine.OptVal1 = hasValues(engine, 0) ? readValue(file, section, u"OptVal1"_s) : engine.Option1;
@@ -112,10 +212,10 @@ void readEngine(const IniFile& file, Engine_Data& engine) {
 QString writeEngine(IniFile& file, Engine_Data& engine) {
     if (engine.Selected != 1)
         engine.Selected = 0;
-    const QString& section = engine.Title;
+    const QByteArray section = engineSection(file, engine.Title);
     // "Selected" is always writable, so a refusal means the title cannot name a section: the
     // engine's choices are not stored, and the rest of the file is.
-    if (!file.writeText(section, u"Selected"_s, QString::number(engine.Selected)).isEmpty())
+    if (!file.writeBytes(section, "Selected", QByteArray::number(engine.Selected)).isEmpty())
         return {};
 
     QString error;
@@ -136,10 +236,12 @@ QString writeEngine(IniFile& file, Engine_Data& engine) {
 
 ProfileFields ReadDataFile(const IniFile& file, Engine_Type& catalogue) {
     ProfileFields fields;
+    const IniFile::Section contactInfo = file.section(kContactInfo);
     for (const KeyedField& field : contactFields(fields))
-        *field.text = readValue(file, kContactInfo, field.key);
+        *field.text = readValue(file, contactInfo, field.key);
+    const IniFile::Section siteInfo = file.section(kSiteInfo);
     for (const KeyedField& field : siteFields(fields))
-        *field.text = readValue(file, kSiteInfo, field.key);
+        *field.text = readValue(file, siteInfo, field.key);
     for (Engine_Data& engine : catalogue.Items)
         readEngine(file, engine);
     return fields;
@@ -152,7 +254,7 @@ ProfileFields ReadDataFile(const QString& path, Engine_Type& catalogue) {
 
 QString WriteDataFile(IniFile& file, const ProfileSnapshot& snapshot, Engine_Type& catalogue) {
     QString error;
-    const auto write = [&](const QString& section, const QString& key, const QString& value) {
+    const auto write = [&](QByteArrayView section, const QString& key, const QString& value) {
         if (error.isEmpty())
             error = writeValue(file, section, key, value);
     };

@@ -12,19 +12,27 @@ class IniFile;
 // chosen in its option lists.
 //
 // Values are stored so that every text reads back exactly as it was written:
-//   - A value with a blank (space or tab) at either end, or whose first and last characters are
-//     the same quote character (" or ', at least two characters), is written inside one more
-//     pair of double quotes, which the reader strips again.
-//   - A value holding line breaks is split into lines: CR LF, a lone LF and a lone CR each end
-//     one line (the same rule that ends the file's own lines). The first line is written under
-//     the value's own key, the number of lines N under "<key>_Lines" and lines 2 … N under
-//     "<key>_Line2" … "<key>_LineN", each quoted as above. On reading, a "<key>_Lines" of 2 or
-//     more joins the lines with CR LF; reading stops early at the first missing line key, so a
-//     damaged count cannot run away. A one-line value written over a key that had lines sets
-//     "<key>_Lines" to 1, so the stale line keys are not read back.
+//   - A piece of a value with a blank (space or tab) at either end, or whose first and last
+//     characters are the same quote character (" or ', at least two characters), is written
+//     inside one more pair of double quotes, which the reader strips again.
+//   - A value is split into lines: CR LF, a lone LF and a lone CR each end one line (the same
+//     rule that ends the file's own lines). Line 1 goes under the value's own key, lines 2 … N
+//     under "<key>_Line2" … "<key>_LineN". A line longer than IniFile::kMaxValueBytes bytes in
+//     UTF-8 is cut on character boundaries into pieces of at most that many: the first stays
+//     under the line's key (so a reader that knows only "<key>=" gets the value's start) and the
+//     rest follow under "<line key>_More2", "<line key>_More3" …; an empty one ends the line.
+//   - A value with more than one line or piece also gets "<key>_Lines" = "N,<check>": the
+//     check is the first 16 hexadecimal digits of the SHA-1 of "<key>"'s value as read. The
+//     continuation keys are read only while the check matches, so a writer that rewrites only
+//     "<key>=" leaves a file that reads back as that writer's value. Lines are joined with
+//     CR LF; reading stops early at the first missing line key, so a damaged count cannot run
+//     away. A one-line value written over a key that had lines sets "<key>_Lines" to 1.
 //   - Files written without these rules read as before: a raw value reads as the service
-//     returns it, and a key without "<key>_Lines" is a single line.
-// Each value is read back at most IniFile::kMaxValueBytes long (per line for split values).
+//     returns it (at most IniFile::kMaxValueBytes), a key without "<key>_Lines" is a single
+//     line, and a plain count "<key>_Lines" = N joins lines 1 … N, each one key.
+// An engine's section is the one named by the UTF-8 bytes of its title; when the file has
+// none, the one named by the title's Windows-1252 bytes (files written on older systems, as
+// the catalogue's own sections may be); else a new one in UTF-8.
 
 // Reads a profile from an INI file in memory: returns the fields and sets every catalogue
 // engine's Selected (1 or 0) and, by its Option, Option1/OptVal1 and Option2/OptVal2. Missing

@@ -1,5 +1,6 @@
 #include "profile/ui/contact_info_page.h"
 
+#include "common/ui/typed_text_combo_box.h"
 #include "common/ui/widget_placement.h"
 #include "profile/core/country_table.h"
 
@@ -69,8 +70,7 @@ ContactInfoPage::ContactInfoPage(QWidget* parent) : ProfilePage(parent) {
     }
     m_edits[8]->setValidator(new CountryCodeValidator(m_edits[8]));
 
-    m_country->setEditable(true);
-    m_country->setInsertPolicy(QComboBox::NoInsert);
+    keepTypedText(m_country);
     m_country->setMaxVisibleItems(16);
     m_country->addItems(countryNames());
     m_country->setCurrentIndex(-1);

@@ -1,5 +1,6 @@
 #include "profile/ui/profile_commands.h"
 
+#include "common/ui/discarded_user_settings.h"
 #include "common/ui/error_report.h"
 #include "profile/core/profile_file.h"
 
@@ -9,6 +10,8 @@ using namespace Qt::StringLiterals;
 
 void setUpProfileFileDialog(QFileDialog& dialog, const ProfileFileDialog& request) {
     const bool save = request.kind == ProfileFileDialog::Save;
+    // Qt's own dialog: a desktop's native one keeps lists of recent files of its own.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     // Open accepts a name whether or not the file exists: a missing file opens empty.
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -22,6 +25,8 @@ void setUpProfileFileDialog(QFileDialog& dialog, const ProfileFileDialog& reques
 }
 
 QString showProfileFileDialog(const ProfileFileDialog& request) {
+    // Made first, so that it outlives the dialog: the dialog leaves no settings file behind.
+    const DiscardedUserSettings noSettings;
     QFileDialog dialog(request.parent);
     setUpProfileFileDialog(dialog, request);
     if (dialog.exec() != QDialog::Accepted)

@@ -50,13 +50,15 @@ struct ProfileFileDialog {
 // user cancels.
 using ProfileFileDialogFunction = std::function<QString(const ProfileFileDialog&)>;
 
-// The file dialog of the program: a QFileDialog set up as below, run modally.
+// The file dialog of the program: a QFileDialog set up as below, run modally. It reads no
+// settings and leaves none behind.
 QString showProfileFileDialog(const ProfileFileDialog& request);
 
-// Gives dialog the settings of a profile file dialog: filter "Torvane Files (*.tvp)", default
-// suffix "tvp", resizable, opening in the request's directory; an offered name is selected
-// as the full path it is (so the dialog then shows its folder and accepting it means that
-// very file). The open dialog accepts any name, the save dialog asks before overwriting.
+// Gives dialog the settings of a profile file dialog: Qt's own dialog (never the desktop's),
+// filter "Torvane Files (*.tvp)", default suffix "tvp", resizable, opening in the request's
+// directory; an offered name is selected as the full path it is (so the dialog then shows its
+// folder and accepting it means that very file). The open dialog accepts any name, the save
+// dialog asks before overwriting.
 void setUpProfileFileDialog(QFileDialog& dialog, const ProfileFileDialog& request);
 
 // The File menu commands New, Open, Save and Save As, and the current file name.

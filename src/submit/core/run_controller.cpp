@@ -143,7 +143,9 @@ void RunController::progressChange(qint32 progress, qint32 progressMax) {
 }
 
 void RunController::showElapsedTime(quint32 elapsedMs) {
-    const quint64 seconds = elapsedMs / 1000;
+    // Timer ticks land a few milliseconds either side of each whole second: rounded to the
+    // nearest second, every tick moves the display on by exactly one.
+    const quint64 seconds = (static_cast<quint64>(elapsedMs) + 500) / 1000;
     m_view.showElapsedTime(twoDigits(seconds / 3600), twoDigits(seconds / 60 % 60), twoDigits(seconds % 60));
 }
 

@@ -63,7 +63,8 @@ struct Browser_Stat {
 // HTTP status of 400 or more), when the page was still loading at the time limit, or when its
 // title begins with "ERROR" or "SERVER" in any letter case; OK otherwise.
 //
-// The elapsed time shown is (now − the run's first tick), so it never drifts.
+// The elapsed time shown is (now − the run's first tick) rounded to whole seconds, so it never
+// drifts and shows each second once.
 class RunController {
 public:
     static constexpr quint32 kPageTimeLimitMs = 60000;
