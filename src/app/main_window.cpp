@@ -5,11 +5,13 @@
 #include "app/offer_page.h"
 #include "app/test_window.h"
 #include "catalogue/ui/engine_data_page.h"
+#include "common/ui/error_report.h"
 #include "common/ui/widget_placement.h"
 #include "profile/core/profile_check.h"
 #include "profile/ui/contact_info_page.h"
 #include "profile/ui/site_info_page.h"
 #include "submit/core/request_builder.h"
+#include "submit/core/run_report.h"
 #include "submit/ui/submit_now_page.h"
 
 #include <QButtonGroup>
@@ -103,6 +105,8 @@ void TForm1::createMenu() {
     QAction* exit = addItem(file, "Exit1", QStringLiteral("Exit"));
     connect(exit, &QAction::triggered, this, &TForm1::Exit1Click);
 
+    createRunMenu();
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("Help1"));
     QAction* about = addItem(help, "About1", QStringLiteral("About"));
@@ -166,6 +170,75 @@ void TForm1::createPages() {
     connect(m_engineData, &EngineDataPage::modified, this, &TForm1::markModified);
     connect(m_submitNow, &SubmitNowPage::pageButtonsEnabledChanged, this, &TForm1::setPageButtonsEnabled);
     connect(m_engineData->testButton(), &QPushButton::clicked, this, &TForm1::Button1Click);
+
+    m_results = new ResultsWindow(this);
+    m_results->setResults(&m_submitNow->results());
+    connect(m_submitNow, &SubmitNowPage::resultsChanged, this, [this](int index) {
+        m_results->recordChanged(index);
+        if (index < 0)
+            updateRunActions();
+    });
+    connect(m_log, &MessageLogView::lineDoubleClicked, this, [this](int line) {
+        if (const int record = recordOfLogLine(line); record >= 0)
+            showResults(record);
+    });
+    m_log->setLineToolTip([this](int line) {
+        const int record = recordOfLogLine(line);
+        return record >= 0 ? resultSummary(m_submitNow->results().records.at(record)) : QString();
+    });
+    updateRunActions();
+}
+
+void TForm1::createRunMenu() {
+    QMenu* run = menuBar()->addMenu(QStringLiteral("Run"));
+    run->setObjectName(QStringLiteral("Run1"));
+    QAction* results = run->addAction(QStringLiteral("Results\u2026"));
+    results->setObjectName(QStringLiteral("Results1"));
+    connect(results, &QAction::triggered, this, [this] { showResults(); });
+    m_saveReport = run->addAction(QStringLiteral("Save Report As\u2026"));
+    m_saveReport->setObjectName(QStringLiteral("SaveReportAs1"));
+    connect(m_saveReport, &QAction::triggered, this, &TForm1::saveReportAs);
+    m_submitFailedAgain = run->addAction(QStringLiteral("Submit Failed Again"));
+    m_submitFailedAgain->setObjectName(QStringLiteral("SubmitFailedAgain1"));
+    connect(m_submitFailedAgain, &QAction::triggered, this, &TForm1::submitFailedAgain);
+}
+
+void TForm1::updateRunActions() {
+    // A report is of a finished run (its records are then all judged).
+    m_saveReport->setEnabled(!m_submitNow->runActive() && !m_submitNow->results().records.isEmpty());
+    m_submitFailedAgain->setEnabled(m_submitNow->canSubmitFailedAgain());
+}
+
+int TForm1::recordOfLogLine(int line) const {
+    // During and after a run, engine k of its list writes log line k; anything written since
+    // (a refused Submit, File > New) no longer matches the record's title.
+    const QList<ResultRecord>& records = m_submitNow->results().records;
+    if (line < 0 || line >= records.size())
+        return -1;
+    const QString prefix = QStringLiteral("[Engine] ") + records.at(line).title + QStringLiteral("...");
+    return m_log->lineText(line).startsWith(prefix) ? line : -1;
+}
+
+void TForm1::showResults(int record) {
+    m_results->showRecord(record);
+}
+
+void TForm1::saveReportAs() {
+    if (!m_saveReport->isEnabled())
+        return;
+    const QString path = m_reportDialog(this, m_startDirectory);
+    if (path.isEmpty())
+        return;
+    const QString error = saveRunReport(path, m_submitNow->results());
+    if (!error.isEmpty())
+        showErrorReport(this, error);
+}
+
+void TForm1::submitFailedAgain() {
+    if (!m_submitNow->canSubmitFailedAgain())
+        return;
+    showPage(SubmitNow);
+    m_submitNow->submitFailedAgain();
 }
 
 void TForm1::FormCreate() {
@@ -292,6 +365,18 @@ Submit_Type TForm1::buildSubmissionList() {
     RequestBuilder builder(catalogue(), m_snapshot);
     builder.buildSubmissionList(m_engineData->currentLines(), list);
     return list;
+}
+
+Submit_Type TForm1::buildSubmissionList(const QStringList& titles) {
+    ReadData();
+    Submit_Type list;
+    RequestBuilder builder(catalogue(), m_snapshot);
+    builder.buildSubmissionList(titles, list);
+    return list;
+}
+
+QString TForm1::profilePath() const {
+    return m_profileCommands->fileName();
 }
 
 void TForm1::markModified() {

@@ -4,6 +4,7 @@
 #include "profile/core/profile_snapshot.h"
 #include "profile/ui/profile_commands.h"
 #include "submit/core/run_controller.h"
+#include "submit/ui/results_window.h"
 
 #include <QMainWindow>
 #include <array>
@@ -17,12 +18,13 @@ class QAction;
 class QButtonGroup;
 class QGroupBox;
 class QToolButton;
+class ResultsWindow;
 class SubmitNowPage;
 class TForm2;
 class TForm3;
 
-// The main window (Form1): five pages chosen by a column of page buttons, the File and Help
-// menus, and the message log under the pages. It owns the program-wide state: the start
+// The main window (Form1): five pages chosen by a column of page buttons, the File, Run and
+// Help menus, and the message log under the pages. It owns the program-wide state: the start
 // directory, the engine catalogue, the profile snapshot and (through the file commands) the
 // current profile file name.
 //
@@ -48,6 +50,8 @@ public:
 
     MessageLogView* messageLog() const { return m_log; }
     QAction* saveAction() const { return m_save; }
+    ResultsWindow* resultsWindow() const { return m_results; }
+    SubmitNowPage* submitNowPage() const { return m_submitNow; }
     ProfileCommands* profileCommands() const { return m_profileCommands; }
 
     // What the profile file commands need (see ProfileHost).
@@ -84,6 +88,16 @@ public:
     // Help > About: disables this window and shows the About box, which enables it again when
     // it closes.
     void About1Click();
+    // Run > Results…: shows the Results window; a double-click on an engine's log line shows
+    // it with that engine's record selected.
+    void showResults(int record = -1);
+    // Run > Save Report As…: asks for a file name and writes the last run's report there
+    // (CSV or JSON by its extension); a failed write is reported like a failed profile save.
+    void saveReportAs();
+    // Run > Submit Failed Again: shows the Submit Now page and runs the failed engines again.
+    void submitFailedAgain();
+    // Replaces the report's file dialog (tests answer it without a person).
+    void setReportFileDialog(ReportFileDialogFunction dialog) { m_reportDialog = std::move(dialog); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -97,11 +111,18 @@ private:
     void showPage(Page page);
     // The modified rule: any profile edit or engine choice enables File > Save.
     void markModified();
+    void createRunMenu();
+    // Enables the Run menu's items as the last run and the run state allow.
+    void updateRunActions();
+    // The record of the last run written on a log line, or −1.
+    int recordOfLogLine(int line) const;
 
     // What a run needs from the window.
     QStringList validationLines() const override;
     bool currentListEmpty() const override;
     Submit_Type buildSubmissionList() override;
+    Submit_Type buildSubmissionList(const QStringList& titles) override;
+    QString profilePath() const override;
 
     QString m_startDirectory;
     Engine_Type m_catalogue;
@@ -112,6 +133,10 @@ private:
     ProfileSnapshot m_snapshot;
 
     QAction* m_save = nullptr; // Save1
+    QAction* m_saveReport = nullptr;
+    QAction* m_submitFailedAgain = nullptr;
+    ResultsWindow* m_results = nullptr;
+    ReportFileDialogFunction m_reportDialog = askReportFileName;
     QButtonGroup* m_pageButtons = nullptr;
     std::array<QToolButton*, PageCount> m_pageButton = {};
     std::array<QGroupBox*, PageCount> m_pages = {};

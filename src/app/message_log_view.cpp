@@ -1,8 +1,11 @@
 #include "app/message_log_view.h"
 
+#include <QHelpEvent>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QToolTip>
 
 namespace {
 
@@ -62,4 +65,45 @@ void MessageLogView::replaceLine(int index, const QString& line) {
     QTextCursor cursor(block);
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     cursor.insertText(asOneLine(line));
+}
+
+QString MessageLogView::lineText(int index) const {
+    if (index < 0 || index >= m_lineCount)
+        return {};
+    return document()->findBlockByNumber(index).text();
+}
+
+void MessageLogView::setLineToolTip(std::function<QString(int line)> toolTip) {
+    m_lineToolTip = std::move(toolTip);
+}
+
+int MessageLogView::lineAt(const QPoint& position) const {
+    const QTextCursor cursor = cursorForPosition(position);
+    // Below the last line the cursor lands on it too: only a point inside a line's box counts.
+    const QRectF box = blockBoundingGeometry(cursor.block()).translated(contentOffset());
+    if (!box.contains(position))
+        return -1;
+    const int line = cursor.blockNumber();
+    return line < m_lineCount ? line : -1;
+}
+
+bool MessageLogView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const int line = lineAt(help->pos());
+        const QString text = m_lineToolTip && line >= 0 ? m_lineToolTip(line) : QString();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, viewport());
+        return true;
+    }
+    return QPlainTextEdit::viewportEvent(event);
+}
+
+void MessageLogView::mouseDoubleClickEvent(QMouseEvent* event) {
+    QPlainTextEdit::mouseDoubleClickEvent(event);
+    const int line = lineAt(event->position().toPoint());
+    if (line >= 0)
+        emit lineDoubleClicked(line);
 }

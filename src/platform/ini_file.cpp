@@ -1,12 +1,12 @@
 #include "platform/ini_file.h"
 
+#include "platform/atomic_file.h"
 #include "platform/text_codec.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHashFunctions>
-#include <QSaveFile>
 #include <QScopeGuard>
 
 #include <fcntl.h>
@@ -779,26 +779,9 @@ QByteArray IniFile::toBytes() const {
 }
 
 QString IniFile::save(const QString& path) const {
-    const QFileInfo info(path);
-    const QString failure = u"Unable to write to "_s + QDir::toNativeSeparators(info.absoluteFilePath());
     // A file that could not be read (or was read in part) is never replaced: what it held
     // would be lost.
     if (!d->loadError.isEmpty() || d->partial)
-        return failure;
-    // QSaveFile renames a new file over the old one, which a read-only file does not prevent.
-    if (info.exists() && (info.isDir() || !info.isWritable()))
-        return failure;
-    QSaveFile file(info.absoluteFilePath());
-    // Unbuffered, so that a short write (disk full, size limit) shows in write()'s count
-    // instead of being lost in a final flush that commit() does not check.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return failure;
-    const QByteArray bytes = toBytes();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return failure;
-    }
-    if (!file.commit())
-        return failure;
-    return {};
+        return unableToWriteText(path);
+    return saveFileAtomically(path, toBytes());
 }

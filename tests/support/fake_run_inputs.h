@@ -12,6 +12,22 @@ public:
         ++buildCount;
         return list;
     }
+    // The engines of the current list with these titles, in the order given.
+    Submit_Type buildSubmissionList(const QStringList& titles) override {
+        ++buildCount;
+        Submit_Type chosen;
+        for (const QString& title : titles) {
+            for (const Submit_Data& entry : list.Items) {
+                if (entry.Title == title) {
+                    chosen.Items.append(entry);
+                    break;
+                }
+            }
+        }
+        chosen.Count = static_cast<qint32>(chosen.Items.size());
+        return chosen;
+    }
+    QString profilePath() const override { return profile; }
 
     // Appends one engine to the current list.
     void addEngine(const QString& title, const QString& url) {
@@ -22,4 +38,5 @@ public:
     QStringList missingFields;
     Submit_Type list;
     int buildCount = 0;
+    QString profile;
 };

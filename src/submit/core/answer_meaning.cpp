@@ -51,6 +51,8 @@ QString failureMeaning(NetworkFailure failure) {
     case NetworkFailure::Tls:
         return QStringLiteral("The secure connection failed (TLS): the engine's certificate could not be trusted.");
     case NetworkFailure::None:
+        // Loaded without an HTTP exchange (not a web address, or the status was not reported).
+        return QStringLiteral("The page loaded, but no HTTP status was reported.");
     case NetworkFailure::Other:
         break;
     }
@@ -83,4 +85,17 @@ QString answerMeaning(int httpStatus, NetworkFailure failure, bool indexNow) {
     if (httpStatus >= 500 && httpStatus < 600)
         return QStringLiteral("The engine had a fault of its own: try later.");
     return QStringLiteral("The engine refused the request (HTTP %1).").arg(httpStatus);
+}
+
+QString titleErrorMeaning() {
+    return QStringLiteral("The engine's answer page reports an error in its title.");
+}
+
+QString skippedMeaning(bool sent) {
+    return sent ? QStringLiteral("Not judged: the run moved on (Next) or was stopped while the page was loading.")
+                : QStringLiteral("Not sent: the run was stopped first.");
+}
+
+QString pendingMeaning() {
+    return QStringLiteral("Waiting for the answer.");
 }

@@ -11,3 +11,11 @@ bool isIndexNowUrl(const QString& url);
 // httpStatus 0 means no HTTP answer arrived, and failure says why. IndexNow endpoints have
 // documented meanings of their own for some statuses; the general HTTP meaning stands otherwise.
 QString answerMeaning(int httpStatus, NetworkFailure failure, bool indexNow);
+
+// Sentences for the records that no HTTP answer explains.
+// A page that loaded, but whose title reports an error of its own ("ERROR …", "SERVER …").
+QString titleErrorMeaning();
+// An engine left by Next or Stop while its page was loading (sent), or never sent at all.
+QString skippedMeaning(bool sent);
+// An engine of the run in progress that has not been judged yet.
+QString pendingMeaning();

@@ -10,7 +10,9 @@
 // What became of one request: an engine of a run, or one batch of addresses announced to one
 // engine. The message log says only OK or ERROR; a record says why.
 struct ResultRecord {
-    enum class Verdict { Ok, Error, Skipped };
+    // Pending: not judged yet (the run is still going). Skipped: left by Next or Stop, or never
+    // sent. A finished run holds no Pending record.
+    enum class Verdict { Ok, Error, Skipped, Pending };
 
     QString title;                                 // the engine's title
     QString url;                                   // the request URL exactly as sent
@@ -22,12 +24,29 @@ struct ResultRecord {
     QString reason;                                // the first 500 characters of the page's visible text
     qint64 milliseconds = 0;                       // from the request to the verdict
     QString meaning;                               // one plain sentence for the status (answerMeaning)
+
+    // A record of a batch of announced addresses: how many, the first and the last. batchSize
+    // 0 marks the record of one engine of a run, which has none of these.
+    int batchSize = 0;
+    QString batchFirst;
+    QString batchLast;
+
+    bool isBatch() const { return batchSize > 0; }
+    // ERROR or SKIPPED: what "Submit Failed Again" sends once more.
+    bool failed() const { return verdict == Verdict::Error || verdict == Verdict::Skipped; }
 };
+
+// The verdict as reports and the Results window write it: "OK", "ERROR", "SKIPPED", "PENDING".
+QString verdictText(ResultRecord::Verdict verdict);
 
 // The records of the last run (or announcement), in the order the requests were made.
 struct RunResults {
-    QDateTime started;
-    QDateTime finished;
+    QDateTime started;   // null before the first run
+    QDateTime finished;  // null while the run is going
     QString profilePath; // empty when the profile was never saved
     QList<ResultRecord> records;
+
+    // The titles of the failed records (ERROR or SKIPPED), in their order.
+    QStringList failedTitles() const;
+    bool hasFailed() const { return !failedTitles().isEmpty(); }
 };

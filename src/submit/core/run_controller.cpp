@@ -3,6 +3,7 @@
 #include "platform/browser.h"
 #include "platform/clock.h"
 #include "platform/message_log.h"
+#include "submit/core/answer_meaning.h"
 
 #include <QtGlobal>
 
@@ -24,6 +25,17 @@ RunController::RunController(Browser& browser, const Clock& clock, MessageLog& l
     : m_browser(browser), m_clock(clock), m_log(log), m_view(view), m_inputs(inputs) {}
 
 void RunController::submit() {
+    startRun(nullptr);
+}
+
+void RunController::submitFailedAgain() {
+    if (!canSubmitFailedAgain())
+        return;
+    const QStringList titles = m_results.failedTitles();
+    startRun(&titles);
+}
+
+void RunController::startRun(const QStringList* titles) {
     if (Run_Active)
         return; // Submit is disabled during a run
 
@@ -38,9 +50,9 @@ void RunController::submit() {
     if (m_log.text().isEmpty())
         Run_Active = true;
 
-    const bool noEngines = m_inputs.currentListEmpty();
+    const bool noEngines = titles ? titles->isEmpty() : m_inputs.currentListEmpty();
     if (!noEngines && Run_Active) {
-        m_submitList = m_inputs.buildSubmissionList();
+        m_submitList = titles ? m_inputs.buildSubmissionList(*titles) : m_inputs.buildSubmissionList();
         m_submitList.Count = qBound(0, m_submitList.Count, static_cast<qint32>(m_submitList.Items.size()));
     } else if (noEngines) {
         Run_Active = false;
@@ -51,6 +63,20 @@ void RunController::submit() {
         Run_Active = false;
         return;
     }
+
+    m_results = RunResults{};
+    m_results.started = QDateTime::currentDateTime();
+    m_results.profilePath = m_inputs.profilePath();
+    for (qint32 k = 0; k < m_submitList.Count; ++k) {
+        const Submit_Data& entry = m_submitList.Items.at(k);
+        ResultRecord record;
+        record.title = entry.Title;
+        record.url = entry.Url;
+        record.verdict = ResultRecord::Verdict::Pending;
+        record.meaning = pendingMeaning();
+        m_results.records.append(record);
+    }
+    m_view.showResult(-1);
 
     Submit_Index = 0;
     m_browserStat.Wait_Start = 0;
@@ -64,7 +90,51 @@ void RunController::submit() {
 void RunController::Submit_Now(qint32 Index) {
     const Submit_Data& entry = m_submitList.Items.at(Index);
     m_log.appendLine(QStringLiteral("[Engine] ") + entry.Title + QStringLiteral("..."));
+    m_sentAt = m_clock.tickCount();
     m_browser.navigate(entry.Url);
+}
+
+void RunController::recordAnswer(bool timedOut, quint32 now) {
+    ResultRecord& record = m_results.records[Submit_Index];
+    record.verdict = m_browserStat.OK ? ResultRecord::Verdict::Ok : ResultRecord::Verdict::Error;
+    record.milliseconds = now - m_sentAt;
+    const bool indexNow = isIndexNowUrl(record.url);
+    if (timedOut) {
+        // Whatever the browser holds belongs to a page that never finished.
+        record.failure = NetworkFailure::Timeout;
+        record.error = QStringLiteral("No answer within %1 seconds").arg(m_pageTimeLimit / 1000.0);
+        record.meaning = answerMeaning(0, record.failure, indexNow);
+    } else {
+        const PageAnswer answer = m_browser.answer();
+        const bool loadFailed = m_browser.loadFailed();
+        record.httpStatus = answer.httpStatus;
+        record.failure = answer.failure;
+        // A failed load with neither a status nor a failure kind still failed on the network.
+        if (loadFailed && record.httpStatus <= 0 && record.failure == NetworkFailure::None)
+            record.failure = NetworkFailure::Other;
+        record.error = record.httpStatus > 0 ? QString() : answer.errorText;
+        record.pageTitle = m_browser.locationName();
+        record.reason = answer.text.left(PageAnswer::kTextLimit);
+        record.meaning = !loadFailed && titleReportsError(record.pageTitle)
+                             ? titleErrorMeaning()
+                             : answerMeaning(record.httpStatus, record.failure, indexNow);
+    }
+    m_view.showResult(Submit_Index);
+}
+
+void RunController::recordSkipped(quint32 now, bool unsent) {
+    for (qint32 k = Submit_Index; k < m_results.records.size(); ++k) {
+        ResultRecord& record = m_results.records[k];
+        if (record.verdict != ResultRecord::Verdict::Pending)
+            continue;
+        const bool sent = k == Submit_Index;
+        record.verdict = ResultRecord::Verdict::Skipped;
+        record.meaning = skippedMeaning(sent);
+        if (sent)
+            record.milliseconds = now - m_sentAt;
+        if (!unsent)
+            break;
+    }
 }
 
 void RunController::GetBrowser1Data(bool timedOut) {
@@ -91,6 +161,7 @@ void RunController::tick() {
 
     // The page is finished: loaded, or given up at the time limit.
     GetBrowser1Data(busy);
+    recordAnswer(busy, now);
     m_view.setProgressPosition(100);
     m_log.replaceLine(m_browserStat.Index,
                       QStringLiteral("[Engine] ") + m_browserStat.Title +
@@ -106,21 +177,32 @@ void RunController::tick() {
     }
     m_log.appendLine(QStringLiteral("Done"));
     Run_Active = false;
+    m_results.finished = QDateTime::currentDateTime();
     showIdleControls();
+    m_view.showResult(-1);
 }
 
 void RunController::stop() {
     m_view.setTimerActive(false);
     m_browser.stop();
+    const bool wasActive = Run_Active;
+    if (wasActive) {
+        recordSkipped(m_clock.tickCount(), true);
+        m_results.finished = QDateTime::currentDateTime();
+    }
     Run_Active = false;
     Submit_Index = m_submitList.Count - 1;
     showIdleControls();
     m_view.setProgressPosition(100);
+    if (wasActive)
+        m_view.showResult(-1);
 }
 
 void RunController::next() {
     if (!Run_Active || Submit_Index >= m_submitList.Count - 1)
         return;
+    recordSkipped(m_clock.tickCount(), false);
+    m_view.showResult(Submit_Index);
     ++Submit_Index;
     m_browserStat.Wait_Start = 0;
     m_browser.stop();

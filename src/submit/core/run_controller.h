@@ -1,5 +1,6 @@
 #pragma once
 
+#include "submit/core/result_record.h"
 #include "submit/core/submission_list.h"
 
 #include <QString>
@@ -28,6 +29,9 @@ public:
     virtual int progressPosition() const = 0;
     // The percentage label beside the bar ("25 %").
     virtual void setProgressLabel(const QString& text) = 0;
+    // The record at index of RunController::results() changed, or (index −1) the records were
+    // replaced or the run started or ended.
+    virtual void showResult(int /*index*/) {}
 };
 
 // What a run needs from the rest of the program; the main window implements it.
@@ -41,6 +45,11 @@ public:
     virtual bool currentListEmpty() const = 0;
     // Takes the profile snapshot and builds the submission list from the current engine list.
     virtual Submit_Type buildSubmissionList() = 0;
+    // The same, built from the engines of these titles (in this order) instead of the current
+    // engine list, with their current option choices.
+    virtual Submit_Type buildSubmissionList(const QStringList& titles) = 0;
+    // The profile file a run's report names; empty when the profile was never saved.
+    virtual QString profilePath() const { return {}; }
 };
 
 // The verdict of the submission last judged, and the start of the current page's wait.
@@ -65,6 +74,11 @@ struct Browser_Stat {
 //
 // The elapsed time shown is (now − the run's first tick) rounded to whole seconds, so it never
 // drifts and shows each second once.
+//
+// Beside the log, every run keeps one ResultRecord per engine (results()): Pending until its
+// page is judged, then OK or ERROR with the page's answer, or SKIPPED when Next or Stop left it.
+// The records of a run stay until the next run starts; a Submit refused by the completeness
+// check leaves them as they were.
 class RunController {
 public:
     static constexpr quint32 kPageTimeLimitMs = 60000;
@@ -73,9 +87,13 @@ public:
     RunController(Browser& browser, const Clock& clock, MessageLog& log, RunView& view, RunInputs& inputs);
 
     void submit(); // the Submit button
-    void stop();   // the Stop button
-    void next();   // the Next button
-    void tick();   // one tick of the run timer
+    // Run > Submit Failed Again: a run over the engines whose records of the last run are
+    // ERROR or SKIPPED, in their order, through the same completeness check as submit().
+    void submitFailedAgain();
+    bool canSubmitFailedAgain() const { return !Run_Active && m_results.hasFailed(); }
+    void stop(); // the Stop button
+    void next(); // the Next button
+    void tick(); // one tick of the run timer
     // A progress event of the browser: moves the progress bar and its label.
     void progressChange(qint32 progress, qint32 progressMax);
 
@@ -86,12 +104,20 @@ public:
     qint32 submitIndex() const { return Submit_Index; }
     const Submit_Type& submissionList() const { return m_submitList; }
     const Browser_Stat& browserStat() const { return m_browserStat; }
+    // The records of the last run (or of the run in progress).
+    const RunResults& results() const { return m_results; }
 
 private:
+    // Starts a run over the current engine list, or over titles when given.
+    void startRun(const QStringList* titles);
     void Submit_Now(qint32 Index);
     void GetBrowser1Data(bool timedOut);
     void showElapsedTime(quint32 elapsedMs);
     void showIdleControls();
+    // Fills the record of the engine just judged from the finished page.
+    void recordAnswer(bool timedOut, quint32 now);
+    // Marks the engine being loaded as left (Next, Stop) and, with unsent, the ones after it.
+    void recordSkipped(quint32 now, bool unsent);
 
     Browser& m_browser;
     const Clock& m_clock;
@@ -105,4 +131,6 @@ private:
     quint32 Clock_Start = 0; // clock reading of the run's first tick; 0 = take the next tick
     Submit_Type m_submitList;
     Browser_Stat m_browserStat;
+    quint32 m_sentAt = 0; // clock reading at the current engine's navigation
+    RunResults m_results;
 };

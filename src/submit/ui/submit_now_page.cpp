@@ -114,6 +114,10 @@ void SubmitNowPage::SpeedButton7Click() {
     m_controller->submit();
 }
 
+void SubmitNowPage::submitFailedAgain() {
+    m_controller->submitFailedAgain();
+}
+
 void SubmitNowPage::SpeedButton8Click() {
     m_controller->stop();
 }
@@ -169,4 +173,8 @@ int SubmitNowPage::progressPosition() const {
 
 void SubmitNowPage::setProgressLabel(const QString& text) {
     setLabelText(m_progressLabel, text);
+}
+
+void SubmitNowPage::showResult(int index) {
+    emit resultsChanged(index);
 }

@@ -36,10 +36,21 @@ public:
     // How long a page may stay busy, 60 s unless changed (tests shorten it).
     void setPageTimeLimit(quint32 milliseconds);
 
+    // The records of the last run (or of the run in progress); the reference stays valid for
+    // the life of the page.
+    const RunResults& results() const { return m_controller->results(); }
+    bool runActive() const { return m_controller->runActive(); }
+    bool canSubmitFailedAgain() const { return m_controller->canSubmitFailedAgain(); }
+    // Run > Submit Failed Again.
+    void submitFailedAgain();
+
 signals:
     // The page buttons Contact Info, Site Info, Engine Data and Special Offer are to be
     // disabled (false) when a run starts and enabled again (true) when it ends or is stopped.
     void pageButtonsEnabledChanged(bool enabled);
+    // The record at index of results() changed; index −1: the records were replaced, or the
+    // run started or ended.
+    void resultsChanged(int index);
 
 private:
     SubmitNowPage(MessageLog& log, RunInputs& inputs, Browser* browser, const Clock* clock, QWidget* parent);
@@ -62,6 +73,7 @@ private:
     void setProgressPosition(int position) override;
     int progressPosition() const override;
     void setProgressLabel(const QString& text) override;
+    void showResult(int index) override;
 
     SystemClock m_systemClock;
     QPushButton* m_submitButton = nullptr; // SpeedButton7

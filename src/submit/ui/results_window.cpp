@@ -1,0 +1,216 @@
+#include "submit/ui/results_window.h"
+
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+QString engineText(const ResultRecord& record) {
+    if (!record.isBatch())
+        return record.title;
+    return QStringLiteral("%1 (%2 addresses)").arg(record.title).arg(record.batchSize);
+}
+
+} // namespace
+
+QString resultStatusText(const ResultRecord& record) {
+    if (record.httpStatus > 0)
+        return QString::number(record.httpStatus);
+    return record.error;
+}
+
+QString resultSummary(const ResultRecord& record) {
+    const QString status = record.httpStatus > 0 ? QStringLiteral("HTTP %1").arg(record.httpStatus) : record.error;
+    return status.isEmpty() ? record.meaning : status + QStringLiteral(": ") + record.meaning;
+}
+
+QString resultDetails(const ResultRecord& record) {
+    QStringList lines;
+    lines << QStringLiteral("Engine: ") + record.title << QStringLiteral("URL sent: ") + record.url
+          << QStringLiteral("Verdict: ") + verdictText(record.verdict);
+    if (record.httpStatus > 0)
+        lines << QStringLiteral("Status: %1").arg(record.httpStatus);
+    if (!record.error.isEmpty())
+        lines << QStringLiteral("Error: ") + record.error;
+    lines << QStringLiteral("Meaning: ") + record.meaning;
+    if (!record.pageTitle.isEmpty())
+        lines << QStringLiteral("Page title: ") + record.pageTitle;
+    lines << QStringLiteral("Time: %1 ms").arg(record.milliseconds);
+    if (record.isBatch()) {
+        lines << QStringLiteral("Batch: %1 addresses, from %2 to %3")
+                     .arg(record.batchSize)
+                     .arg(record.batchFirst, record.batchLast);
+    }
+    lines << QString() << QStringLiteral("Reason (the page's text):") << record.reason;
+    return lines.join(u'\n');
+}
+
+ResultsModel::ResultsModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void ResultsModel::setResults(const RunResults* results) {
+    beginResetModel();
+    m_results = results;
+    endResetModel();
+}
+
+void ResultsModel::recordChanged(int index) {
+    if (index < 0 || index >= rowCount()) {
+        beginResetModel();
+        endResetModel();
+        return;
+    }
+    emit dataChanged(this->index(index, 0), this->index(index, ColumnCount - 1));
+}
+
+const ResultRecord* ResultsModel::record(int row) const {
+    if (!m_results || row < 0 || row >= m_results->records.size())
+        return nullptr;
+    return &m_results->records.at(row);
+}
+
+int ResultsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() || !m_results ? 0 : static_cast<int>(m_results->records.size());
+}
+
+int ResultsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ResultsModel::data(const QModelIndex& index, int role) const {
+    const ResultRecord* r = record(index.row());
+    if (!r)
+        return {};
+    if (role == Qt::ToolTipRole)
+        return resultSummary(*r);
+    const bool sortValue = role == Qt::UserRole;
+    if (role != Qt::DisplayRole && !sortValue)
+        return {};
+    switch (index.column()) {
+    case EngineColumn:
+        return engineText(*r);
+    case VerdictColumn:
+        return verdictText(r->verdict);
+    case StatusColumn:
+        // Statuses sort as numbers, after them the records without one.
+        if (sortValue)
+            return r->httpStatus > 0 ? r->httpStatus : 1000;
+        return resultStatusText(*r);
+    case MeaningColumn:
+        return r->meaning;
+    case TimeColumn:
+        if (sortValue)
+            return r->milliseconds;
+        return r->verdict == ResultRecord::Verdict::Pending ? QString() : QStringLiteral("%1 ms").arg(r->milliseconds);
+    default:
+        return {};
+    }
+}
+
+QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    static const char* const kHeaders[ColumnCount] = {"Engine", "Verdict", "Status", "Meaning", "Time"};
+    return section >= 0 && section < ColumnCount ? QString::fromLatin1(kHeaders[section]) : QVariant();
+}
+
+ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("ResultsWindow"));
+    setWindowTitle(QStringLiteral("Results"));
+    // Only the main window's closing ends the program, even while this window is open.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    resize(560, 380);
+
+    m_model = new ResultsModel(this);
+    m_sorted = new QSortFilterProxyModel(this);
+    m_sorted->setSourceModel(m_model);
+    m_sorted->setSortRole(Qt::UserRole);
+    m_sorted->setSortCaseSensitivity(Qt::CaseInsensitive);
+    m_sorted->setDynamicSortFilter(true);
+
+    m_table = new QTableView(this);
+    m_table->setObjectName(QStringLiteral("ResultsTable"));
+    m_table->setModel(m_sorted);
+    m_table->setSortingEnabled(true);
+    // Run order until the user picks a column.
+    m_table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setWordWrap(false);
+    m_table->verticalHeader()->setVisible(false);
+    m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    m_table->horizontalHeader()->setSectionResizeMode(ResultsModel::MeaningColumn, QHeaderView::Stretch);
+    m_table->setColumnWidth(ResultsModel::EngineColumn, 140);
+    m_table->setColumnWidth(ResultsModel::VerdictColumn, 60);
+    m_table->setColumnWidth(ResultsModel::StatusColumn, 60);
+    m_table->setColumnWidth(ResultsModel::TimeColumn, 70);
+
+    m_details = new QPlainTextEdit(this);
+    m_details->setObjectName(QStringLiteral("ResultDetails"));
+    m_details->setReadOnly(true);
+    m_details->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(m_table);
+    splitter->addWidget(m_details);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addWidget(splitter);
+
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &ResultsWindow::showSelectedDetails);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &ResultsWindow::showSelectedDetails);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &ResultsWindow::showSelectedDetails);
+}
+
+void ResultsWindow::setResults(const RunResults* results) {
+    m_model->setResults(results);
+}
+
+void ResultsWindow::recordChanged(int index) {
+    m_model->recordChanged(index);
+}
+
+void ResultsWindow::showRecord(int index) {
+    if (m_model->record(index)) {
+        const QModelIndex row = m_sorted->mapFromSource(m_model->index(index, 0));
+        m_table->selectionModel()->setCurrentIndex(row,
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_table->scrollTo(row);
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void ResultsWindow::showSelectedDetails() {
+    const QModelIndex current = m_table->selectionModel()->currentIndex();
+    const ResultRecord* record = current.isValid() ? m_model->record(m_sorted->mapToSource(current).row()) : nullptr;
+    const QString text = record ? resultDetails(*record) : QString();
+    // Rewriting the same text would drop a selection the user is about to copy.
+    if (m_details->toPlainText() != text)
+        m_details->setPlainText(text);
+}
+
+QString askReportFileName(QWidget* parent, const QString& directory) {
+    const QString csvFilter = QStringLiteral("CSV Files (*.csv)");
+    QFileDialog dialog(parent, QStringLiteral("Save Report As"), directory);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters({csvFilter, QStringLiteral("JSON Files (*.json)")});
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, csvFilter](const QString& filter) {
+        dialog.setDefaultSuffix(filter == csvFilter ? QStringLiteral("csv") : QStringLiteral("json"));
+    });
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.constFirst();
+}

@@ -1,0 +1,212 @@
+#include "submit/core/run_controller.h"
+
+#include "support/fake_browser.h"
+#include "support/fake_clock.h"
+#include "support/fake_run_inputs.h"
+#include "support/memory_log.h"
+
+#include <QTest>
+
+namespace {
+
+// A view that only counts what the records tell it.
+class RecordView final : public RunView {
+public:
+    void setSubmitEnabled(bool) override {}
+    void setStopEnabled(bool) override {}
+    void setNextEnabled(bool) override {}
+    void setPageButtonsEnabled(bool) override {}
+    void setTimerActive(bool) override {}
+    void showElapsedTime(const QString&, const QString&, const QString&) override {}
+    void setProgressPosition(int position) override { progress = position; }
+    int progressPosition() const override { return progress; }
+    void setProgressLabel(const QString&) override {}
+    void showResult(int index) override { shown.append(index); }
+
+    int progress = 0;
+    QList<int> shown;
+};
+
+struct Run {
+    explicit Run(const QStringList& urls) {
+        for (int i = 0; i < urls.size(); ++i)
+            inputs.addEngine(QString("Engine %1").arg(i), urls.at(i));
+    }
+    void tick(quint32 milliseconds = 1000) {
+        clock.advance(milliseconds);
+        controller.tick();
+    }
+    const ResultRecord& record(int k) const { return controller.results().records.at(k); }
+
+    FakeBrowser browser;
+    FakeClock clock;
+    MemoryLog log;
+    RecordView view;
+    FakeRunInputs inputs;
+    RunController controller{browser, clock, log, view, inputs};
+};
+
+using Verdict = ResultRecord::Verdict;
+
+} // namespace
+
+class TestRunRecords : public QObject {
+    Q_OBJECT
+
+private slots:
+    void answerBecomesRecord_data();
+    void answerBecomesRecord();
+    void timeoutRecord();
+    void nextAndStopSkip();
+    void submitFailedAgainSendsExactlyTheFailed();
+};
+
+void TestRunRecords::answerBecomesRecord_data() {
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("loadFailed");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<NetworkFailure>("failure");
+    QTest::addColumn<QString>("errorText");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<QString>("phrase");
+
+    const QString plain = "http://e.test/add?u=1";
+    const QString indexNow = "http://e.test/indexnow?url=a&key=k";
+    const auto ok = static_cast<int>(Verdict::Ok);
+    const auto error = static_cast<int>(Verdict::Error);
+    const auto none = NetworkFailure::None;
+    QTest::newRow("200 plain") << plain << "Thanks" << false << 200 << none << "" << ok << "accepted";
+    QTest::newRow("202 IndexNow") << indexNow << "" << false << 202 << none << "" << ok << "being validated";
+    QTest::newRow("403 IndexNow") << indexNow << "Forbidden" << true << 403 << none << "" << error << "key file";
+    QTest::newRow("404 plain") << plain << "Not Found" << true << 404 << none << "" << error << "out of date";
+    QTest::newRow("200 with error title") << plain << "Error: no" << false << 200 << none << "" << error << "title";
+    QTest::newRow("refused") << plain << "" << true << 0 << NetworkFailure::ConnectionRefused << "ERR_REFUSED" << error
+                             << "refused";
+    QTest::newRow("failed without kind") << plain << "" << true << 0 << none << "" << error << "failed before";
+}
+
+void TestRunRecords::answerBecomesRecord() {
+    QFETCH(QString, url);
+    QFETCH(QString, title);
+    QFETCH(bool, loadFailed);
+    QFETCH(int, status);
+    QFETCH(NetworkFailure, failure);
+    QFETCH(QString, errorText);
+    QFETCH(int, verdict);
+    QFETCH(QString, phrase);
+
+    Run run({url});
+    run.controller.submit();
+    QCOMPARE(run.record(0).verdict, Verdict::Pending);
+    QCOMPARE(run.record(0).url, url);
+    run.tick(1000);
+    run.clock.advance(234);
+    const QString body = QString(600, u'x').prepend("Reason: ");
+    run.browser.finish(title, loadFailed, PageAnswer{status, failure, errorText, body});
+    run.tick();
+
+    const ResultRecord& record = run.record(0);
+    QCOMPARE(static_cast<int>(record.verdict), verdict);
+    QCOMPARE(record.title, "Engine 0");
+    QCOMPARE(record.httpStatus, status);
+    QCOMPARE(record.error, status > 0 ? QString() : errorText);
+    QCOMPARE(record.pageTitle, title);
+    QCOMPARE(record.reason, body.left(500));
+    QCOMPARE(record.milliseconds, 2234);
+    QVERIFY2(record.meaning.contains(phrase), qPrintable(record.meaning));
+    QCOMPARE(run.controller.results().finished.isValid(), true);
+    // The log says no more than before.
+    QCOMPARE(run.log.lines.first(),
+             verdict == static_cast<int>(Verdict::Ok) ? "[Engine] Engine 0...OK" : "[Engine] Engine 0...ERROR");
+}
+
+void TestRunRecords::timeoutRecord() {
+    Run run({"http://slow.test/"});
+    run.controller.setPageTimeLimit(3000);
+    run.controller.submit();
+    for (int i = 0; i < 4; ++i)
+        run.tick();
+    QVERIFY(!run.controller.runActive());
+    const ResultRecord& record = run.record(0);
+    QCOMPARE(record.verdict, Verdict::Error);
+    QCOMPARE(record.failure, NetworkFailure::Timeout);
+    QCOMPARE(record.httpStatus, 0);
+    QVERIFY(!record.error.isEmpty());
+    QVERIFY(record.meaning.contains("in time"));
+    QCOMPARE(record.milliseconds, 4000);
+}
+
+void TestRunRecords::nextAndStopSkip() {
+    Run run({"http://a.test/", "http://b.test/", "http://c.test/", "http://d.test/"});
+    run.controller.submit();
+    run.tick(500);
+    run.controller.next(); // leaves engine 0 loading
+    run.browser.finish("Thanks", false, PageAnswer{200, NetworkFailure::None, {}, {}});
+    run.tick(); // judges engine 1, sends engine 2
+    run.tick();
+    run.controller.stop(); // leaves engine 2 loading, engine 3 never sent
+
+    const QList<ResultRecord>& records = run.controller.results().records;
+    QCOMPARE(records.size(), 4);
+    QCOMPARE(records.at(0).verdict, Verdict::Skipped);
+    QCOMPARE(records.at(0).milliseconds, 500);
+    QCOMPARE(records.at(1).verdict, Verdict::Ok);
+    QCOMPARE(records.at(2).verdict, Verdict::Skipped);
+    QCOMPARE(records.at(3).verdict, Verdict::Skipped);
+    QVERIFY(records.at(2).meaning != records.at(3).meaning); // left while loading vs never sent
+    QCOMPARE(records.at(3).milliseconds, 0);
+    QVERIFY(run.controller.results().finished.isValid());
+    QCOMPARE(run.controller.results().failedTitles(), (QStringList{"Engine 0", "Engine 2", "Engine 3"}));
+    QVERIFY(run.view.shown.contains(-1));
+    QVERIFY(run.view.shown.contains(1));
+}
+
+void TestRunRecords::submitFailedAgainSendsExactlyTheFailed() {
+    Run run({"http://a.test/", "http://b.test/", "http://c.test/", "http://d.test/"});
+    run.inputs.profile = "/profiles/site.tvp";
+    QVERIFY(!run.controller.canSubmitFailedAgain()); // no run yet
+    run.controller.submit();
+    QVERIFY(!run.controller.canSubmitFailedAgain()); // run active
+    run.browser.finish("Error", true);
+    run.tick();
+    run.browser.finish("Thanks");
+    run.tick();
+    run.browser.finish("Thanks");
+    run.tick();
+    run.browser.finish("Server busy");
+    run.tick();
+    QCOMPARE(run.controller.results().failedTitles(), (QStringList{"Engine 0", "Engine 3"}));
+    QCOMPARE(run.controller.results().profilePath, "/profiles/site.tvp");
+
+    // The current options of the failed engines: their URLs as the inputs build them now.
+    run.inputs.list.Items[3].Url = "http://d.test/?changed";
+    run.browser.navigations.clear();
+    QVERIFY(run.controller.canSubmitFailedAgain());
+    run.controller.submitFailedAgain();
+    QCOMPARE(run.log.lines, QStringList{"[Engine] Engine 0..."});
+    QCOMPARE(run.controller.results().records.size(), 2);
+    run.browser.finish("Thanks");
+    run.tick();
+    run.browser.finish("Thanks");
+    run.tick();
+    QCOMPARE(run.browser.navigations, (QStringList{"http://a.test/", "http://d.test/?changed"}));
+    QCOMPARE(run.log.lines, (QStringList{"[Engine] Engine 0...OK", "[Engine] Engine 3...OK", "Done"}));
+    QCOMPARE(run.inputs.list.Count, 4);              // the current list is untouched
+    QVERIFY(!run.controller.canSubmitFailedAgain()); // nothing failed this time
+    run.controller.submitFailedAgain();
+    QCOMPARE(run.browser.navigations.size(), 2);
+
+    // Refused by the completeness check, like Submit: the records stay.
+    run.controller.submit();
+    run.controller.stop();
+    run.inputs.missingFields = QStringList{"[Site Info]  Please enter your site title"};
+    run.controller.submitFailedAgain();
+    QCOMPARE(run.log.lines, run.inputs.missingFields);
+    QCOMPARE(run.browser.navigations.size(), 3);
+    QCOMPARE(run.controller.results().records.size(), 4);
+    QVERIFY(run.controller.canSubmitFailedAgain());
+}
+
+QTEST_APPLESS_MAIN(TestRunRecords)
+#include "test_run_records.moc"
