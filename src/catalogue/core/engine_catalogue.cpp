@@ -39,6 +39,7 @@ private:
 // Reads the engine's own section.
 void readEngineSection(const IniFile& file, IniFile::Section section, Engine_Data& engine) {
     engine.Url = file.readText(section, "Url");
+    engine.Shares = file.readText(section, "Shares");
 
     Variable_Data& fields = engine.Variable;
     fields.Count = std::clamp(file.readInteger(section, "var", 0), 0, kMaxVariables);
