@@ -40,6 +40,15 @@ private slots:
         QTcpServer closed;
         QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
         m_refusedUrl = u"http://127.0.0.1:%1/ok"_s.arg(closed.serverPort());
+        // A server that answers a secure handshake with plain text.
+        if (!m_plainText.isListening()) {
+            QVERIFY(m_plainText.listen(QHostAddress::LocalHost, 0));
+            connect(&m_plainText, &QTcpServer::newConnection, this, [this] {
+                QTcpSocket* socket = m_plainText.nextPendingConnection();
+                socket->write("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n");
+                socket->disconnectFromHost();
+            });
+        }
     }
 
     void answers_data() {
@@ -74,6 +83,9 @@ private slots:
             << false << QList<QByteArray>{};
         QTest::newRow("body past the limit") << "/big" << 5000 << 5 << qint64(1000) << 200 << none << qsizetype(1000)
                                              << true << QList<QByteArray>{"/big"};
+        QTest::newRow("https to a server without TLS")
+            << "tls" << 5000 << 5 << qint64(1000) << 0 << int(NetworkFailure::Tls) << qsizetype(0) << false
+            << QList<QByteArray>{};
         QTest::newRow("not a web address")
             << "file" << 5000 << 5 << qint64(1000) << 0 << other << qsizetype(0) << false << QList<QByteArray>{};
     }
@@ -92,6 +104,7 @@ private slots:
         FetchRequest request;
         request.url = path == "refused"_L1 ? QUrl(m_refusedUrl)
                       : path == "file"_L1  ? QUrl(u"file:///etc/hostname"_s)
+                      : path == "tls"_L1   ? QUrl(u"https://127.0.0.1:%1/ok"_s.arg(m_plainText.serverPort()))
                                            : QUrl(m_server->baseUrl() + path);
         request.timeoutMs = timeoutMs;
         request.maxRedirects = maxRedirects;
@@ -155,6 +168,7 @@ private:
     std::unique_ptr<LocalHttpServer> m_server;
     std::unique_ptr<LocalHttpServer> m_otherHost;
     QString m_refusedUrl;
+    QTcpServer m_plainText;
 };
 
 QTEST_GUILESS_MAIN(TestNetworkFetcher)
