@@ -52,6 +52,8 @@ public:
     void setResponse(const QByteArray& path, const Response& response) { m_responses.insert(path, response); }
     void setDefaultResponse(const Response& response) { m_defaultResponse = response; }
     const QList<QByteArray>& requestLines() const { return m_requestLines; }
+    // The whole head (request line and header lines) of every request, in arrival order.
+    const QList<QByteArray>& requestHeads() const { return m_requestHeads; }
 
 private:
     void acceptConnections() {
@@ -63,6 +65,7 @@ private:
                 if (!received->contains("\r\n\r\n"))
                     return;
                 socket->disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+                m_requestHeads.append(received->left(received->indexOf("\r\n\r\n")));
                 answer(socket, received->left(received->indexOf("\r\n")));
             });
         }
@@ -90,4 +93,5 @@ private:
     QHash<QByteArray, Response> m_responses;
     Response m_defaultResponse = page("OK");
     QList<QByteArray> m_requestLines;
+    QList<QByteArray> m_requestHeads;
 };

@@ -40,6 +40,7 @@ private:
 // engineSectionsSelection(), which decides what is kept of the file.
 void readEngineSection(const IniFile& file, IniFile::Section section, Engine_Data& engine) {
     engine.Url = file.readText(section, "Url");
+    engine.Shares = file.readText(section, "Shares");
 
     Variable_Data& fields = engine.Variable;
     fields.Count = std::clamp(file.readInteger(section, "var", 0), 0, kMaxVariables);
@@ -96,7 +97,9 @@ IniFile::Selection engineTableSelection() {
 // The sections of the titles the table lists, with every key an engine section can hold (all
 // that readEngineSection() reads; a key missing here reads as missing).
 IniFile::Selection engineSectionsSelection(const IniFile& table) {
-    IniFile::Selection selection{{}, {QByteArrayLiteral("Url"), QByteArrayLiteral("var"), QByteArrayLiteral("Option")}};
+    IniFile::Selection selection{
+        {},
+        {QByteArrayLiteral("Url"), QByteArrayLiteral("Shares"), QByteArrayLiteral("var"), QByteArrayLiteral("Option")}};
     const auto add = [&](const KeyName& name) {
         selection.keys.append(QByteArrayView(name).toByteArray());
     };

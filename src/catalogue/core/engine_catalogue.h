@@ -52,6 +52,9 @@ struct Engine_Data {
     QString OptVal2;
     std::array<QString, kMaxOptionLists> Error;
     QString Url;
+    // "Shares": the name of a group of engines that pass what they receive on to each other, so
+    // that one of them is enough; empty when the engine shares with none (older catalogues).
+    QString Shares;
 };
 
 // The engine catalogue. Items holds exactly Count entries (Count clamped to 0 … kMaxEngines),
@@ -73,7 +76,7 @@ private:
 
 // Loads the catalogue from an INI file already in memory. Keys are read in this order:
 // "Amount" and "Title<i>" in section "Engine"; then, in the section named by the title's bytes,
-// "Url", "var", "var<j>" and "var_value<j>" for each field, "Option", and for each option list k
+// "Url", "Shares", "var", "var<j>" and "var_value<j>" for each field, "Option", and for each option list k
 // "Error<k>", "Option_Title<k>", "Item<k>", "Value<k>", then "Item<k>-<m>" for each choice,
 // each followed by "Value<k>-<m>" only when Value<k> > 0. Numbers are written without leading
 // zeros ("Title01" is not "Title1"). Every count is clamped to 0 … its capacity (a negative

@@ -21,14 +21,14 @@ struct FetchRequest {
     int timeoutMs = 15000;                  // for the whole exchange, redirects included
     int maxRedirects = 5;                   // redirects followed; one more is a failure
     bool sameHostRedirectsOnly = true;      // a redirect to another host is a failure, not followed
-    qint64 maxBodyBytes = 50 * 1024 * 1024; // a longer body is a failure (bodyTooLarge)
+    qint64 maxBodyBytes = 50 * 1024 * 1024; // a longer body is aborted there (bodyTooLarge)
 };
 
 struct FetchReply {
     int httpStatus = 0;                            // 0 when no HTTP answer arrived
     NetworkFailure failure = NetworkFailure::None; // why no HTTP answer arrived
-    QString errorText;                             // what went wrong, for the user; empty on an answer
-    bool bodyTooLarge = false;                     // the body passed maxBodyBytes and was dropped
+    QString errorText;                             // what went wrong, for the user; empty on a whole answer
+    bool bodyTooLarge = false;                     // passed maxBodyBytes: reading stopped, body cut there
     QUrl finalUrl;                                 // after the redirects followed
     QList<QPair<QByteArray, QByteArray>> headers;  // as received
     QByteArray body;
