@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/test_window.h"
 #include "common/ui/error_report.h"
+#include "submit/ui/web_engine_browser.h"
 
 #include <QApplication>
 #include <QFont>
@@ -47,6 +48,9 @@ void prepareApplicationEnvironment() {
     // The web view shares OpenGL contexts with the widgets; this must be set before the
     // application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The program keeps no cache of its own: no compiled shaders in the user's cache folder.
+    QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
+    noteWebEngineHomeFiles();
     // The web engine's sandbox cannot run as root; switch it off only then.
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

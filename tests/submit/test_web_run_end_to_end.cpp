@@ -12,16 +12,21 @@
 
 #include <QApplication>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 #include <QWindow>
+#include <algorithm>
 #include <memory>
 
 class TestWebRunEndToEnd : public QObject {
@@ -37,7 +42,9 @@ private slots:
     void pageCannotStallTheRun();
     void runOverFourEngines();
     void runGoesOnThroughHostilePages();
+    void eachPageIsJudgedByItsOwnAnswer();
     void pageAroundAFakeBrowser();
+    void nothingIsWrittenToHome();
 
 private:
     LocalHttpServer m_server;
@@ -89,6 +96,28 @@ void TestWebRunEndToEnd::initTestCase() {
                          LocalHttpServer::content("<html><head><title>Moving</title>"
                                                   "<script>location.replace('/thanks');</script></head></html>"));
     m_server.setResponse("/dropped", LocalHttpServer::dropped());
+    m_server.setResponse("/private", {401, "<p>Sign in first</p>", false, "WWW-Authenticate: Basic realm=\"x\"\r\n"});
+    m_server.setResponse("/missing-file",
+                         {404, "<p>No such file</p>", false, "Content-Disposition: attachment; filename=t.bin\r\n"});
+    m_server.setResponse("/long", LocalHttpServer::content("<p>" + QByteArray(700, 'x') + "</p>"));
+    // Pages that would keep the next engine from being sent or judged, or send their own again.
+    m_server.setResponse("/leave", LocalHttpServer::content("<html><head><title>Leave</title><script>"
+                                                            "addEventListener('beforeunload', e => {"
+                                                            "  e.preventDefault(); e.returnValue = 'stay'; });"
+                                                            "</script></head><body><img src='/never-image'>"
+                                                            "</body></html>"));
+    m_server.setResponse("/never-image", LocalHttpServer::hanging());
+    m_server.setResponse("/unfinished", LocalHttpServer::unfinished("<html><head><title>Endless</title></head>"));
+    m_server.setResponse("/refresh", LocalHttpServer::content("<html><head><title>Refresh</title>"
+                                                              "<meta http-equiv='refresh' content='0'></head></html>"));
+    for (const auto& [path, other] : {std::pair("/ping", "/pong"), std::pair("/pong", "/ping")})
+        m_server.setResponse(path, LocalHttpServer::content(QByteArray("<html><head><title>Ping</title></head><body>"
+                                                                       "<script>onload = () => setTimeout(() =>"
+                                                                       "  location.href = '") +
+                                                            other + "', 0);</script></body></html>"));
+    m_server.setResponse("/spin", LocalHttpServer::content("<html><head><title>Spin</title></head><body><script>"
+                                                           "onload = () => setTimeout(() => { for (;;) {} }, 300);"
+                                                           "</script></body></html>"));
 
     m_page = std::make_unique<SubmitNowPage>(m_log, m_inputs);
     m_page->show();
@@ -147,18 +176,29 @@ void TestWebRunEndToEnd::browserReportsTheFinishedPage_data() {
     QTest::addColumn<bool>("loads"); // false: refused before any request
     QTest::addColumn<bool>("failed");
     QTest::addColumn<QString>("title");
-    QTest::newRow("200 with a title") << base + "/thanks" << true << false << "Thank you";
-    QTest::newRow("404 with a page") << base + "/missing" << true << true << "Not Found";
-    QTest::newRow("403 with a page") << base + "/forbidden" << true << true << "Forbidden";
-    QTest::newRow("500 without a body") << base + "/broken" << true << true << "";
-    QTest::newRow("200 without a title") << base + "/untitled" << true << false << "";
-    QTest::newRow("200 without a body") << base + "/empty" << true << false << "";
-    QTest::newRow("connection refused") << refused << true << true << "";
-    QTest::newRow("local file") << "file:///etc/hostname" << false << true << "";
-    QTest::newRow("relative address") << "?name=value" << false << true << "";
-    QTest::newRow("download") << base + "/download" << true << true << "";
-    QTest::newRow("204 without content") << base + "/no-content" << true << true << "";
-    QTest::newRow("page moving on by script") << base + "/moved-by-script" << true << false << "Thank you";
+    QTest::addColumn<int>("status");
+    QTest::addColumn<NetworkFailure>("failure");
+    QTest::addColumn<QString>("text");
+    const auto none = NetworkFailure::None;
+    QTest::newRow("200 with a title") << base + "/thanks" << true << false << "Thank you" << 200 << none << "Thank you";
+    QTest::newRow("404 with a page") << base + "/missing" << true << true << "Not Found" << 404 << none << "Not Found";
+    QTest::newRow("403 with a page") << base + "/forbidden" << true << true << "Forbidden" << 403 << none
+                                     << "Forbidden";
+    QTest::newRow("500 without a body") << base + "/broken" << true << true << "" << 500 << none << "";
+    QTest::newRow("200 without a title") << base + "/untitled" << true << false << "" << 200 << none << "Received.";
+    QTest::newRow("200 without a body") << base + "/empty" << true << false << "" << 200 << none << "";
+    QTest::newRow("long text is cut") << base + "/long" << true << false << "" << 200 << none << QString(500, 'x');
+    QTest::newRow("connection refused") << refused << true << true << "" << 0 << NetworkFailure::ConnectionRefused
+                                        << "";
+    QTest::newRow("local file") << "file:///etc/hostname" << false << true << "" << 0 << NetworkFailure::Other << "";
+    QTest::newRow("relative address") << "?name=value" << false << true << "" << 0 << NetworkFailure::Other << "";
+    QTest::newRow("download") << base + "/download" << true << false << "" << 200 << none << "";
+    QTest::newRow("204 without content") << base + "/no-content" << true << false << "" << 204 << none << "";
+    QTest::newRow("404 offered as a file")
+        << base + "/missing-file" << true << true << "" << 0 << NetworkFailure::Other << "";
+    QTest::newRow("password declined") << base + "/private" << true << true << "" << 401 << none << "Sign in first";
+    QTest::newRow("page moving on by script")
+        << base + "/moved-by-script" << true << false << "Thank you" << 200 << none << "Thank you";
 }
 
 void TestWebRunEndToEnd::browserReportsTheFinishedPage() {
@@ -166,6 +206,9 @@ void TestWebRunEndToEnd::browserReportsTheFinishedPage() {
     QFETCH(bool, loads);
     QFETCH(bool, failed);
     QFETCH(QString, title);
+    QFETCH(int, status);
+    QFETCH(NetworkFailure, failure);
+    QFETCH(QString, text);
     WebEngineBrowser browser;
     browser.show();
     QList<std::pair<qint32, qint32>> progress;
@@ -177,10 +220,25 @@ void TestWebRunEndToEnd::browserReportsTheFinishedPage() {
     QCOMPARE(browser.locationName(), "Server error");
     progress.clear();
 
+    const QByteArray path = QUrl(url).path().toLatin1();
+    const auto sent = [&] {
+        return std::count_if(m_server.requestLines().cbegin(), m_server.requestLines().cend(),
+                             [&](const QByteArray& line) { return line.startsWith("GET " + path + " "); });
+    };
+    const auto sentBefore = sent();
     browser.navigate(url);
     QCOMPARE(browser.busy(), loads);
     QTRY_VERIFY_WITH_TIMEOUT(!browser.busy(), 20000);
     QCOMPARE(browser.loadFailed(), failed);
+    const PageAnswer answer = browser.answer();
+    QCOMPARE(answer.httpStatus, status);
+    QCOMPARE(answer.failure, failure);
+    QCOMPARE(answer.errorText.isEmpty(), failure == NetworkFailure::None);
+    QCOMPARE(answer.text, text);
+    if (url.startsWith(m_server.baseUrl())) {
+        QTest::qWait(100); // time for a request sent again
+        QCOMPARE(sent() - sentBefore, 1);
+    }
     if (!failed || !title.isEmpty())
         QCOMPARE(browser.locationName(), title);
     else
@@ -305,7 +363,7 @@ void TestWebRunEndToEnd::runGoesOnThroughHostilePages() {
         {"Endless page", "/never", "ERROR"},         // still loading at the page time limit
         {"Alert loop", "/alerts", "ERROR"},          // the script never ends, so neither does the page
         {"Pop-ups", "/popups", "OK"},                // a page like any other once its windows are refused
-        {"Download", "/download", "ERROR"},          // refused: no page came back
+        {"Download", "/download", "OK"},             // a 2xx answer; the download is refused
         {"Redirect loop", "/loop", "ERROR"},         // too many redirects: a network error
         {"Big page", "/big", "OK"},                  // 10 MB of HTML
         {"Dropped connection", "/dropped", "ERROR"}, // closed without an answer: a network error
@@ -353,6 +411,82 @@ void TestWebRunEndToEnd::runGoesOnThroughHostilePages() {
     QCOMPARE(listWritableFolders(), filesBefore);
 }
 
+// Engines whose pages would keep the next engine from being sent or judged, or would send their
+// own submission again, each followed by an ordinary page of the same site: every ordinary page
+// is judged by its own answer at once, and every submission reaches the server exactly once.
+void TestWebRunEndToEnd::eachPageIsJudgedByItsOwnAnswer() {
+    struct Engine {
+        QString title;
+        QString path;
+        QString verdict; // empty: left by Next
+    };
+    const QList<Engine> hostile{
+        {"Leave guard", "/leave", "ERROR"}, // asks to stay, still loading at the time limit
+        {"Left by Next", "/never", ""},     // abandoned by Next while loading
+        {"Endless body", "/unfinished", "ERROR"},
+        {"Refresh", "/refresh", "OK"},     // refreshes itself at once
+        {"Ping-pong", "/ping", "OK"},      // moves on by script once loaded
+        {"Password", "/private", "ERROR"}, // asks for a password
+        {"Spinner", "/spin", "OK"},        // a script that runs forever once the page is judged
+    };
+    const QString base = m_server.baseUrl();
+    m_inputs.list = {};
+    QStringList expected;
+    QList<QByteArray> expectedRequests;
+    for (int i = 0; i < hostile.size(); ++i) {
+        const Engine& engine = hostile.at(i);
+        const QByteArray query = "?engine=" + QByteArray::number(i);
+        m_inputs.addEngine(engine.title, base + engine.path + query);
+        m_inputs.addEngine("After " + engine.title, base + "/thanks" + query);
+        expected << "[Engine] " + engine.title + "..." + engine.verdict << "[Engine] After " + engine.title + "...OK";
+        expectedRequests << "GET " + engine.path.toLatin1() + query + " HTTP/1.1"
+                         << "GET /thanks" + query + " HTTP/1.1";
+    }
+    expected << "Done";
+    m_page->setTickInterval(50);
+    m_page->setPageTimeLimit(3000);
+    auto* browser = m_page->findChild<QWebEngineView*>("WebBrowser1");
+    const qsizetype requestsBefore = m_server.requestLines().size();
+
+    // Watches the run: clicks into the leave guard's page and presses Next on the endless one,
+    // and notes how long each engine took to be judged.
+    QElapsedTimer clock;
+    clock.start();
+    QHash<int, qint64> shown, judged;
+    bool clicked = false, pressedNext = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        for (int i = 0; i < m_log.lines.size(); ++i) {
+            shown.insert(i, shown.value(i, clock.elapsed()));
+            if (!m_log.lines.at(i).endsWith("..."))
+                judged.insert(i, judged.value(i, clock.elapsed()));
+        }
+        const QList<QByteArray> requests = m_server.requestLines().mid(requestsBefore);
+        if (!clicked && requests.contains("GET /never-image HTTP/1.1")) {
+            clicked = true;
+            QTest::mouseClick(browser->focusProxy(), Qt::LeftButton, {}, QPoint(20, 20));
+        }
+        auto* next = m_page->findChild<QPushButton*>("SpeedButton9");
+        if (!pressedNext && next->isEnabled() && requests.contains("GET /never?engine=1 HTTP/1.1")) {
+            pressedNext = true;
+            QTest::mouseClick(next, Qt::LeftButton);
+        }
+    });
+    watch.start(20);
+
+    QTest::mouseClick(m_page->findChild<QPushButton*>("SpeedButton7"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(m_log.lines.contains("Done"), 60000);
+    watch.stop();
+
+    QCOMPARE(m_log.lines, expected);
+    QVERIFY(clicked && pressedNext);
+    QList<QByteArray> requests = m_server.requestLines().mid(requestsBefore);
+    requests.removeAll("GET /never-image HTTP/1.1");
+    QCOMPARE(requests, expectedRequests);
+    for (int i = 1; i < expected.size() - 1; i += 2)
+        QVERIFY2(judged.value(i) - shown.value(i) < 2000, qPrintable(expected.at(i)));
+}
+
 void TestWebRunEndToEnd::pageAroundAFakeBrowser() {
     FakeBrowser browser;
     FakeClock clock;
@@ -384,6 +518,59 @@ void TestWebRunEndToEnd::pageAroundAFakeBrowser() {
     QCOMPARE(log.lines, (QStringList{"[Engine] Alpha...", "[Engine] Bravo..."}));
 }
 
+namespace {
+
+// Everything in the home folder (which holds the configuration, cache and data folders) and
+// the runtime folder, with sizes.
+QStringList listHomeFolders() {
+    QStringList listing;
+    for (const QString& root : {QDir::homePath(), qEnvironmentVariable("XDG_RUNTIME_DIR")}) {
+        QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            it.next();
+            listing << it.filePath() +
+                           (it.fileInfo().isDir() ? QString() : " " + QString::number(it.fileInfo().size()));
+        }
+    }
+    listing.sort();
+    return listing;
+}
+
+QStringList homeAtStart; // before the application object existed
+
+} // namespace
+
+// An https page whose certificate is made here, so not trusted: an error, never overridden.
+// It also brings the engine's certificate store to life; main() checks afterwards that the
+// home folders are as they were before the application started.
+void TestWebRunEndToEnd::nothingIsWrittenToHome() {
+    QTemporaryDir keys;
+    QProcess openssl;
+    openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-days", "1",
+                              "-keyout", keys.filePath("key.pem"), "-out", keys.filePath("cert.pem")});
+    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
+        QSKIP("openssl cannot make a certificate here");
+    QFile keyFile(keys.filePath("key.pem")), certFile(keys.filePath("cert.pem"));
+    QVERIFY(keyFile.open(QIODevice::ReadOnly) && certFile.open(QIODevice::ReadOnly));
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Rsa));
+    tls.setLocalCertificate(QSslCertificate(certFile.readAll()));
+    LocalHttpServer secure(&tls);
+    QVERIFY(secure.listen());
+
+    {
+        WebEngineBrowser browser;
+        browser.show();
+        browser.navigate(secure.baseUrl() + "/thanks");
+        QTRY_VERIFY_WITH_TIMEOUT(!browser.busy(), 20000);
+        QVERIFY(browser.loadFailed());
+        QCOMPARE(browser.answer().failure, NetworkFailure::Tls);
+    }
+    m_page.reset();
+    // The rest is checked once the web engine has ended (see main()).
+}
+
 int main(int argc, char* argv[]) {
     // Home, configuration, cache, runtime, temporary and working folders of our own, so that
     // the tests can show that the browser writes nothing to any of them.
@@ -404,10 +591,22 @@ int main(int argc, char* argv[]) {
     // As in the program, and no display needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    homeAtStart = listHomeFolders();
     prepareApplicationEnvironment();
-    QApplication app(argc, argv);
-    TestWebRunEndToEnd test;
-    return QTest::qExec(&test, argc, argv);
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        TestWebRunEndToEnd test;
+        result = QTest::qExec(&test, argc, argv);
+    }
+    // Nothing is left in the home folders once the engine has ended.
+    tidyWebEngineHomeFiles();
+    const QStringList homeAtEnd = listHomeFolders();
+    if (homeAtEnd != homeAtStart) {
+        qWarning("Left in the home folders:\n%s", qPrintable(homeAtEnd.join('\n')));
+        return 1;
+    }
+    return result;
 }
 
 #include "test_web_run_end_to_end.moc"

@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
+#include <QSslConfiguration>
+#include <QSslServer>
 #include <QString>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -13,7 +15,9 @@
 // the request line of every request in arrival order and answers each by its path (the part
 // before "?") with a scripted response, or with the default response. A response marked hang
 // is never sent: the request stays open until the client gives up. A response marked drop
-// closes the connection at once, without a byte of answer.
+// closes the connection at once, without a byte of answer. A response marked unfinished sends
+// its headers and body but never ends: no length, and the connection stays open. Given a TLS
+// configuration, the server speaks https.
 class LocalHttpServer {
 public:
     struct Response {
@@ -22,6 +26,7 @@ public:
         bool hang = false;
         QByteArray extraHeaders; // whole header lines, each ending in "\r\n"
         bool drop = false;
+        bool unfinished = false;
     };
 
     // An HTML page with the given title.
@@ -39,15 +44,22 @@ public:
     static Response status(int status) { return {status, {}, false, {}}; }
     static Response hanging() { return {200, {}, true, {}}; }
     static Response dropped() { return {200, {}, false, {}, true}; }
+    static Response unfinished(const QByteArray& body) { return {200, body, false, {}, false, true}; }
     // A redirect (302 Found) to location.
     static Response redirect(const QByteArray& location) { return {302, {}, false, "Location: " + location + "\r\n"}; }
 
-    LocalHttpServer() {
-        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] { acceptConnections(); });
+    explicit LocalHttpServer(const QSslConfiguration* tls = nullptr) {
+        if (tls) {
+            auto* server = new QSslServer;
+            server->setSslConfiguration(*tls);
+            m_server.reset(server);
+            m_scheme = QStringLiteral("https");
+        }
+        QObject::connect(m_server.get(), &QTcpServer::newConnection, m_server.get(), [this] { acceptConnections(); });
     }
 
-    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
-    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
+    bool listen() { return m_server->listen(QHostAddress::LocalHost, 0); }
+    QString baseUrl() const { return QStringLiteral("%1://127.0.0.1:%2").arg(m_scheme).arg(m_server->serverPort()); }
 
     void setResponse(const QByteArray& path, const Response& response) { m_responses.insert(path, response); }
     void setDefaultResponse(const Response& response) { m_defaultResponse = response; }
@@ -57,7 +69,7 @@ public:
 
 private:
     void acceptConnections() {
-        while (QTcpSocket* socket = m_server.nextPendingConnection()) { // a child of the server
+        while (QTcpSocket* socket = m_server->nextPendingConnection()) { // a child of the server
             auto received = std::make_shared<QByteArray>();
             QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, received] {
@@ -82,6 +94,10 @@ private:
             socket->abort(); // disconnected() then deletes the socket
             return;
         }
+        if (response.unfinished) {
+            socket->write("HTTP/1.1 200 Scripted\r\nContent-Type: text/html; charset=utf-8\r\n\r\n" + response.body);
+            return;
+        }
         socket->write("HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n" +
                       "Content-Type: text/html; charset=utf-8\r\n" +
                       "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n" + response.extraHeaders +
@@ -89,7 +105,8 @@ private:
         socket->disconnectFromHost();
     }
 
-    QTcpServer m_server;
+    std::unique_ptr<QTcpServer> m_server = std::make_unique<QTcpServer>();
+    QString m_scheme = QStringLiteral("http");
     QHash<QByteArray, Response> m_responses;
     Response m_defaultResponse = page("OK");
     QList<QByteArray> m_requestLines;

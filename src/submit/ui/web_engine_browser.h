@@ -9,6 +9,7 @@
 class QTimer;
 class QWebEngineLoadingInfo;
 class QWebEngineProfile;
+class SubmissionPage;
 
 // The embedded browser of the Submit Now page: a web view that implements Browser.
 //
@@ -16,26 +17,34 @@ class QWebEngineProfile;
 //   that it writes escaped unreserved characters ("%41", "%7E") plainly ("A", "~"), which means
 //   the same to every server. Only http and https URLs are loaded; any other URL (including an
 //   empty or relative one) ends at once as a failed load.
+// - Every navigation gets a web page of its own: the page that showed the previous engine is
+//   closed first (its renderer ended if it no longer answers). Nothing the old page does — a
+//   leave-page handler, a load that never ends, a script that runs forever — can reach the new
+//   navigation, and every event the browser hears belongs to the navigation under way.
 // - busy() is true from navigate() until the main frame's load has ended and the page's title
-//   has been read. Loads the page starts by itself (a redirect by script or meta refresh) count
-//   as well, so the verdict belongs to the page that stays on display.
+//   and text have been read. Server redirects are followed, and so is a page that moves on by
+//   itself while it is still loading; once the first load has ended the page may not navigate
+//   again (a refresh, a script, a reload): one navigation sends its request once.
 // - locationName() is the title the page itself declares (document.title: for HTML its
 //   <title>); empty for a page without one (a plain-text or empty answer), never the address
 //   the view would show in its place. Empty while a load is in progress.
-// - loadFailed() is true for a network error and for an HTTP status of 400 or more. It is also
-//   true for a load that ends without a page of its own: an answer that is a file to download
-//   (which is refused), an answer without content (HTTP 204), a page that stops its own load.
-//   The page on display is then still the one before, so its title is not reported either.
+// - loadFailed() is true for a network error (TLS certificate errors are never overridden) and
+//   for an HTTP status of 400 or more; an authentication challenge is declined at once, so it
+//   ends as its 401 answer. An answer the engine shows no page for — one without content
+//   (HTTP 204 or 205) or a file to download (refused) — is a success: the engine only turns
+//   2xx answers into those.
+// - answer() tells the HTTP status, the kind and text of a network error, and the first
+//   PageAnswer::kTextLimit characters of the page's visible text (none for the engine's own
+//   error page). The engine does not tell the status of an answer without a page: it is
+//   given as 204, or 200 for a download.
+// - stop() also keeps the page where it is: a judged page sends nothing more.
 // - Progress events are the view's load percentage (progress of 100), then −1 once finished.
 //
 // The page cannot stall or harm a run: JavaScript alert, confirm and prompt show nothing, no
 // new windows open, file choosers and downloads are refused, local files cannot be read, and
-// the profile is off the record (nothing is written to disk). A script that never ends (an
-// alert loop) holds the page's renderer process, and every later page of the same site would
-// wait for it: while busy, the browser checks every quarter second that the renderer still
-// answers, and when stop() abandons a load whose renderer has not answered for a second, that
-// process is ended. The next navigate() then waits (busy) until the engine reports it gone and
-// loads in a new one. The view takes focus by click but is skipped by the Tab key.
+// the profile is off the record. While a page is on display the browser checks four times a
+// second that its renderer still answers. The view takes focus by click but is skipped by the
+// Tab key.
 class WebEngineBrowser final : public QWebEngineView, public Browser {
     Q_OBJECT
 
@@ -57,33 +66,43 @@ protected:
 private:
     enum class State {
         Idle,             // nothing in progress
-        AwaitingRenderer, // navigate() was called while an ended renderer is being replaced
-        AwaitingStart,    // the load was started; events of an earlier load are ignored
         Loading,          // the main frame is loading
         ReadingTitle,     // the load has ended; waiting for the page's title
+        ReadingText,      // the title is read; waiting for the page's visible text
+        AwaitingDownload, // the load stopped without a page; a download may still be announced
     };
 
-    void startLoad(const QUrl& url);
+    void replacePage();
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
     void readTitle();
+    void readText();
     void endLoad(bool failed);
     void probeRenderer();
-    void endHungRenderer();
-    void onRendererGone();
-    void resumeAfterRendererEnded();
     void keepOutOfTabChain();
 
     QWebEngineProfile* m_profile;
-    QWebEnginePage* m_page;
+    SubmissionPage* m_page = nullptr;
+    QObject* m_pageListener = nullptr; // holds this browser's connections to the page
+    bool m_pageUsed = false;           // the page on display has been given a navigation
     State m_state = State::Idle;
     bool m_failed = false;
+    bool m_answerHasText = false; // the page on display is the engine's answer, not an error page
     QString m_title;
     PageAnswer m_answer;
     quint64 m_loadNumber = 0; // answers about an earlier load carry an older number
-    QUrl m_pendingUrl;        // the load waiting for a new renderer (State::AwaitingRenderer)
 
-    QTimer* m_rendererProbe;          // while busy: asks the renderer for a sign of life
-    QElapsedTimer m_rendererAnswered; // since the last sign of life (or navigate())
-    QTimer* m_rendererReplacement;    // while a new renderer is awaited: the longest wait
-    bool m_rendererEnded = false;     // a renderer ended here is not yet reported gone
+    quint64 m_pageNumber = 0; // answers about an earlier page carry an older number
+
+    QTimer* m_rendererProbe;          // while a page is on display: asks its renderer for a sign of life
+    bool m_probePending = false;      // a question to the renderer is still unanswered
+    QTimer* m_downloadWait;           // State::AwaitingDownload: the longest wait
+    QElapsedTimer m_rendererAnswered; // since the last sign of life (or the page's first load)
 };
+
+// The web engine keeps a certificate database in ~/.pki/nssdb, made the first time it checks an
+// https certificate; nothing stops it, and the program keeps no files of its own. Call
+// noteWebEngineHomeFiles() before the first browser exists (it also arranges the tidying at
+// exit); tidyWebEngineHomeFiles() removes again what the engine made there, once the engine
+// has ended, and only when ~/.pki did not exist before.
+void noteWebEngineHomeFiles();
+void tidyWebEngineHomeFiles();
