@@ -13,6 +13,7 @@
 #include "submit/ui/submit_now_page.h"
 
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QDir>
 #include <QGroupBox>
 #include <QListWidget>
@@ -41,6 +42,12 @@ constexpr PageButtonPlace kPageButtons[TForm1::PageCount] = {
     {"SpeedButton4", "Submit Now", ":/pages/submit.png", 208},
     {"SpeedButton12", "Special Offer", ":/pages/offer.png", 280},
 };
+
+// The program's own share/torvane folder, found from where the program is: an installed program
+// finds the catalogue installed beside it under any prefix.
+QString installedDataFolder() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/" TORVANE_RELATIVE_DATA_DIR));
+}
 
 } // namespace
 
@@ -105,6 +112,7 @@ void TForm1::createPages() {
         const PageButtonPlace& place = kPageButtons[page];
         auto* button = placeWidget<QToolButton>(buttonFrame, place.name, 8, place.top, 65, 57);
         button->setText(QString::fromLatin1(place.caption));
+        button->setAccessibleName(button->text());
         button->setIcon(QIcon(QString::fromLatin1(place.picture)));
         button->setIconSize(QSize(32, 32));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -153,6 +161,7 @@ void TForm1::createPages() {
 
 void TForm1::FormCreate() {
     m_startDirectory = QDir::currentPath();
+    m_catalogueDirectory = locateCatalogueFolder(m_startDirectory, installedDataFolder());
     ClearData();
     m_save->setEnabled(false);
     showPage(ContactInfo);
@@ -178,7 +187,7 @@ void TForm1::startReadingCatalogue() {
     if (m_catalogueTaken || m_catalogueReading.valid())
         return;
     // The titles are listed when the reading is done (or earlier, when catalogue() is asked).
-    m_catalogueReading = std::async(std::launch::async, [this, directory = m_startDirectory] {
+    m_catalogueReading = std::async(std::launch::async, [this, directory = m_catalogueDirectory] {
         Engine_Type catalogue = ReadEngineFile(directory);
         QMetaObject::invokeMethod(
             this, [this] { this->catalogue(); }, Qt::QueuedConnection);
@@ -188,7 +197,7 @@ void TForm1::startReadingCatalogue() {
 
 Engine_Type& TForm1::catalogue() {
     if (!m_catalogueTaken) {
-        m_catalogue = m_catalogueReading.valid() ? m_catalogueReading.get() : ReadEngineFile(m_startDirectory);
+        m_catalogue = m_catalogueReading.valid() ? m_catalogueReading.get() : ReadEngineFile(m_catalogueDirectory);
         m_catalogueTaken = true;
         showCatalogue();
         // Selecting from the program runs no click handler: the option panel stays hidden.
@@ -286,6 +295,8 @@ void TForm1::About1Click() {
 void TForm1::Button1Click() {
     if (!m_testWindow)
         return;
+    // A request is about to be tried: the web engine starts now if it has not yet.
+    m_submitNow->prepareBrowser();
     m_testWindow->clearText();
     ReadData();
     // With no focused line the window shows an empty line.

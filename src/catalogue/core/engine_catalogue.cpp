@@ -3,6 +3,8 @@
 #include "platform/ini_file.h"
 #include "platform/text_codec.h"
 
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -101,4 +103,20 @@ Engine_Type ReadEngineFile(const IniFile& file) {
 
 Engine_Type ReadEngineFile(const QString& startDirectory) {
     return ReadEngineFile(IniFile::load(startDirectory + QStringLiteral("/Engine.dat")));
+}
+
+QString locateCatalogueFolder(const QString& startDirectory, const QString& installedFolder) {
+    const QString fileName = QStringLiteral("Engine.dat");
+    const auto holdsCatalogue = [&](const QString& folder) {
+        return !folder.isEmpty() && QFileInfo::exists(folder + u'/' + fileName);
+    };
+    if (holdsCatalogue(startDirectory))
+        return startDirectory;
+    const QString found =
+        QStandardPaths::locate(QStandardPaths::GenericDataLocation, QStringLiteral("torvane/") + fileName);
+    if (!found.isEmpty())
+        return QFileInfo(found).absolutePath();
+    if (holdsCatalogue(installedFolder))
+        return installedFolder;
+    return startDirectory;
 }
