@@ -9,6 +9,7 @@ TORVANE_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-webengine-dev libgl-dev
     fonts-liberation2 fonts-dejavu-core
+    desktop-file-utils appstream shared-mime-info man-db dpkg-dev file
 )
 
 torvane_install_packages() {

@@ -5,7 +5,11 @@ The pictures are drawn here as SVG, rendered with rsvg-convert (Debian: librsvg2
 GIFs assembled with ImageMagick's convert (Debian: imagemagick). The results are committed, so
 building the program needs neither tool; run this script again only after changing a drawing.
 
-    scripts/make_pictures.py
+    scripts/make_pictures.py          # every picture
+    scripts/make_pictures.py icons    # the program's icon only (needs rsvg-convert alone)
+
+The icon is drawn at every size the desktop's icon theme asks for (hicolor: 16 to 256 pixels,
+plus the SVG itself); the install rules put them under share/icons/hicolor/.
 """
 
 import math
@@ -227,17 +231,32 @@ def make_gif(frames, delays, target, work):
     subprocess.run(args, check=True)
 
 
+# The sizes of the program's icon: those the desktop's hicolor theme knows; the program itself
+# uses 16 to 64 for its window icon.
+ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
+def make_icons():
+    (OUT / "icon").mkdir(parents=True, exist_ok=True)
+    (OUT / "icon" / "torvane.svg").write_text(ICON)
+    for size in ICON_SIZES:
+        render(ICON, OUT / "icon" / f"torvane-{size}.png", size, size)
+
+
 def main():
-    for tool in ("rsvg-convert", "convert"):
+    icons_only = sys.argv[1:] == ["icons"]
+    if sys.argv[1:] and not icons_only:
+        sys.exit("usage: make_pictures.py [icons]")
+    for tool in ("rsvg-convert",) if icons_only else ("rsvg-convert", "convert"):
         if shutil.which(tool) is None:
             sys.exit(f"{tool} is missing: apt-get install librsvg2-bin imagemagick")
 
-    for folder in ("icon", "pages", "offer"):
-        (OUT / folder).mkdir(parents=True, exist_ok=True)
+    make_icons()
+    if icons_only:
+        return
 
-    (OUT / "icon" / "torvane.svg").write_text(ICON)
-    for size in (16, 32, 48, 64):
-        render(ICON, OUT / "icon" / f"torvane-{size}.png", size, size)
+    for folder in ("pages", "offer"):
+        (OUT / folder).mkdir(parents=True, exist_ok=True)
 
     pages = {
         "contact": PAGE_CONTACT,

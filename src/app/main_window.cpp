@@ -15,6 +15,7 @@
 #include "submit/ui/submit_now_page.h"
 
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QDir>
 #include <QGroupBox>
 #include <QListWidget>
@@ -48,6 +49,12 @@ constexpr PageButtonPlace kPageButtons[TForm1::PageCount] = {
     {"SpeedButton4", "Submit Now", ":/pages/submit.png", 208},
     {"SpeedButton12", "Special Offer", ":/pages/offer.png", 280},
 };
+
+// The program's own share/torvane folder, found from where the program is: an installed program
+// finds the catalogue installed beside it under any prefix.
+QString installedDataFolder() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/" TORVANE_RELATIVE_DATA_DIR));
+}
 
 } // namespace
 
@@ -126,6 +133,7 @@ void TForm1::createPages() {
         const PageButtonPlace& place = kPageButtons[page];
         auto* button = placeWidget<QToolButton>(buttonFrame, place.name, 8, place.top, 65, 57);
         button->setText(QString::fromLatin1(place.caption));
+        button->setAccessibleName(button->text());
         button->setIcon(QIcon(QString::fromLatin1(place.picture)));
         button->setIconSize(QSize(32, 32));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -243,6 +251,7 @@ void TForm1::submitFailedAgain() {
 
 void TForm1::FormCreate() {
     m_startDirectory = QDir::currentPath();
+    m_catalogueDirectory = locateCatalogueFolder(m_startDirectory, installedDataFolder());
     ClearData();
     m_save->setEnabled(false);
     showPage(ContactInfo);
@@ -275,7 +284,7 @@ void TForm1::startReadingCatalogue() {
     auto reader = std::make_shared<CatalogueReading>();
     std::thread thread;
     try {
-        thread = std::thread([this, reader, result = std::move(result), directory = m_startDirectory]() mutable {
+        thread = std::thread([this, reader, result = std::move(result), directory = m_catalogueDirectory]() mutable {
             const std::stop_token stop = reader->stop.get_token();
             std::exception_ptr failure;
             Engine_Type catalogue;
@@ -306,7 +315,7 @@ void TForm1::startReadingCatalogue() {
 
 Engine_Type& TForm1::catalogue() {
     if (!m_catalogueTaken) {
-        m_catalogue = m_catalogueReading.valid() ? m_catalogueReading.get() : ReadEngineFile(m_startDirectory);
+        m_catalogue = m_catalogueReading.valid() ? m_catalogueReading.get() : ReadEngineFile(m_catalogueDirectory);
         m_catalogueTaken = true;
         showCatalogue();
         // Selecting from the program runs no click handler: the option panel stays hidden.
@@ -416,6 +425,8 @@ void TForm1::About1Click() {
 void TForm1::Button1Click() {
     if (!m_testWindow)
         return;
+    // A request is about to be tried: the web engine starts now if it has not yet.
+    m_submitNow->prepareBrowser();
     m_testWindow->clearText();
     ReadData();
     // With no focused line the window shows an empty line.

@@ -41,7 +41,7 @@ public:
     enum Page { ContactInfo, SiteInfo, EngineData, SubmitNow, SpecialOffer, PageCount };
 
     // Creates the window and runs FormCreate: the start directory is the current directory,
-    // and Engine.dat is read from it.
+    // and Engine.dat is read from it, or from the data folders when it has none.
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -125,6 +125,7 @@ private:
     QString profilePath() const override;
 
     QString m_startDirectory;
+    QString m_catalogueDirectory; // the folder whose Engine.dat is read (see locateCatalogueFolder)
     Engine_Type m_catalogue;
     std::future<Engine_Type> m_catalogueReading; // valid while the catalogue is being read
     struct CatalogueReading;

@@ -27,6 +27,7 @@ MessageLogView::MessageLogView(QWidget* parent) : QPlainTextEdit(parent) {
     // Reached by the mouse, never by the Tab key.
     setFocusPolicy(Qt::ClickFocus);
     setTabChangesFocus(true);
+    setAccessibleName(QStringLiteral("Message log"));
 }
 
 void MessageLogView::clear() {

@@ -4,6 +4,7 @@
 #include "support/test_data.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -225,6 +226,41 @@ private slots:
             QCOMPARE(catalogue.Items[0].Url, QStringLiteral("a"));
             QCOMPARE(catalogue.Items[1].Url, QStringLiteral("first b"));
         }
+    }
+
+    // Where the catalogue is read from: the start folder first, then the user's data folder, then
+    // each system data folder in turn, then the program's own; the start folder when none has it.
+    void catalogueLocation_data() {
+        QTest::addColumn<QStringList>("holding");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("start folder before all") << QStringList{"start", "home", "dirs1", "installed"} << "start";
+        QTest::newRow("user's data folder") << QStringList{"home", "dirs1", "dirs2", "installed"} << "home/torvane";
+        QTest::newRow("system folders in order") << QStringList{"dirs1", "dirs2", "installed"} << "dirs1/torvane";
+        QTest::newRow("second system folder") << QStringList{"dirs2", "installed"} << "dirs2/torvane";
+        QTest::newRow("installed catalogue last") << QStringList{"installed"} << "installed";
+        QTest::newRow("none anywhere") << QStringList{} << "start";
+    }
+    void catalogueLocation() {
+        QFETCH(QStringList, holding);
+        QFETCH(QString, expected);
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const QDir dir(root.path());
+        for (const char* folder : {"start", "home/torvane", "dirs1/torvane", "dirs2/torvane", "installed"})
+            QVERIFY(dir.mkpath(folder));
+        for (const QString& place : holding) {
+            const QString folder = place == "start" || place == "installed" ? place : place + "/torvane";
+            QFile file(dir.filePath(folder + "/Engine.dat"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const QByteArray home = qgetenv("XDG_DATA_HOME");
+        const QByteArray dirs = qgetenv("XDG_DATA_DIRS");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("home")));
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(dir.filePath("dirs1") + ':' + dir.filePath("dirs2")));
+        const QString found = locateCatalogueFolder(dir.filePath("start"), dir.filePath("installed"));
+        qputenv("XDG_DATA_HOME", home);
+        qputenv("XDG_DATA_DIRS", dirs);
+        QCOMPARE(found, dir.filePath(expected));
     }
 
     // The catalogue shipped with the program loads, and every IndexNow entry asks for its key.

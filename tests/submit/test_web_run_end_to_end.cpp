@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "submit/ui/submit_now_page.h"
+#include "submit/ui/web_browser_loader.h"
 #include "submit/ui/web_engine_browser.h"
 
 #include "support/fake_browser.h"
@@ -45,6 +46,9 @@ private slots:
     void eachPageIsJudgedByItsOwnAnswer();
     void pageAroundAFakeBrowser();
     void nothingIsWrittenToHome();
+    void webViewMadeWhenFirstNeeded_data();
+    void webViewMadeWhenFirstNeeded();
+    void missingWebBrowserModule();
 
 private:
     LocalHttpServer m_server;
@@ -485,6 +489,44 @@ void TestWebRunEndToEnd::eachPageIsJudgedByItsOwnAnswer() {
     QCOMPARE(requests, expectedRequests);
     for (int i = 1; i < expected.size() - 1; i += 2)
         QVERIFY2(judged.value(i) - shown.value(i) < 2000, qPrintable(expected.at(i)));
+}
+
+// The web view, and with it the web engine, is made only when the page is first shown or at the
+// first Submit, in its place in the browser frame.
+void TestWebRunEndToEnd::webViewMadeWhenFirstNeeded_data() {
+    QTest::addColumn<bool>("byShowing");
+    QTest::newRow("page shown") << true;
+    QTest::newRow("Submit on the hidden page") << false;
+}
+
+void TestWebRunEndToEnd::webViewMadeWhenFirstNeeded() {
+    QFETCH(bool, byShowing);
+    MemoryLog log;
+    FakeRunInputs inputs;
+    inputs.missingFields = {"[Contact Info]  Please enter your company name"}; // Submit refuses at once
+    SubmitNowPage page(log, inputs);
+    QVERIFY(!page.findChild<QWebEngineView*>());
+    if (byShowing)
+        page.show();
+    else
+        page.findChild<QPushButton*>("SpeedButton7")->click();
+    const auto* view = page.findChild<QWebEngineView*>("WebBrowser1");
+    QVERIFY(view);
+    QCOMPARE(view->geometry(), QRect(8, 16, 345, 209));
+    QCOMPARE(view->parentWidget()->objectName(), "GroupBox5");
+    QCOMPARE(view->isVisibleTo(&page), true);
+    QCOMPARE(page.findChildren<QWebEngineView*>().size(), 1); // made once
+    if (!byShowing)                                           // the Submit itself went on as before
+        QCOMPARE(log.lines.value(0), inputs.missingFields.value(0));
+}
+
+// A program installed without its web browser module says where it looked.
+void TestWebRunEndToEnd::missingWebBrowserModule() {
+    QTemporaryDir empty;
+    QString error;
+    const WebBrowserParts parts = createWebBrowser(nullptr, error, {empty.path()});
+    QVERIFY(!parts.widget && !parts.browser);
+    QVERIFY2(error.contains("libtorvane_web.so") && error.contains(empty.path()), qPrintable(error));
 }
 
 void TestWebRunEndToEnd::pageAroundAFakeBrowser() {

@@ -3,6 +3,8 @@
 #include "platform/ini_file.h"
 #include "platform/text_codec.h"
 
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -168,4 +170,20 @@ Engine_Type ReadEngineFile(const QString& startDirectory, std::stop_token stop) 
     if (!sections.loadError().isEmpty())
         return {};
     return readCatalogue(table, sections);
+}
+
+QString locateCatalogueFolder(const QString& startDirectory, const QString& installedFolder) {
+    const QString fileName = QStringLiteral("Engine.dat");
+    const auto holdsCatalogue = [&](const QString& folder) {
+        return !folder.isEmpty() && QFileInfo::exists(folder + u'/' + fileName);
+    };
+    if (holdsCatalogue(startDirectory))
+        return startDirectory;
+    const QString found =
+        QStandardPaths::locate(QStandardPaths::GenericDataLocation, QStringLiteral("torvane/") + fileName);
+    if (!found.isEmpty())
+        return QFileInfo(found).absolutePath();
+    if (holdsCatalogue(installedFolder))
+        return installedFolder;
+    return startDirectory;
 }

@@ -90,3 +90,14 @@ Engine_Type ReadEngineFile(const IniFile& file);
 // kept while reading, so memory follows the catalogue, not the file. A stop requested while
 // reading ends it early with an empty catalogue.
 Engine_Type ReadEngineFile(const QString& startDirectory, std::stop_token stop = {});
+
+// Loads startDirectory + "/Engine.dat". A missing or unreadable file gives an empty catalogue
+// and no message.
+Engine_Type ReadEngineFile(const QString& startDirectory);
+
+// The folder whose Engine.dat is the catalogue: startDirectory when it holds an Engine.dat;
+// otherwise the first of the data folders ($XDG_DATA_HOME, then each of $XDG_DATA_DIRS, as
+// QStandardPaths lists them) with a torvane/Engine.dat, as that folder's torvane/; otherwise
+// installedFolder (the program's own share/torvane) when it holds one; otherwise startDirectory,
+// whose absent file then gives the empty catalogue as before.
+QString locateCatalogueFolder(const QString& startDirectory, const QString& installedFolder);

@@ -40,8 +40,9 @@ EngineDataPage::EngineDataPage(Engine_Type& catalogue, MessageLog& log, QWidget*
     : QGroupBox(parent), m_catalogue(catalogue), m_log(log) {
     setObjectName(QStringLiteral("GroupBox3"));
 
-    placeLabel(this, "Label17", QStringLiteral("Available search engine"), 16, 16);
+    QLabel* label = placeLabel(this, "Label17", QStringLiteral("Available search engine"), 16, 16);
     m_available = placeEngineList(this, "ListBox1", 16, 137);
+    labelControl(label, m_available);
     m_test = placeWidget<QPushButton>(this, "Button1", 164, 24, 65, 25);
     m_test->setText(QStringLiteral("Test"));
     m_test->hide();
@@ -49,8 +50,9 @@ EngineDataPage::EngineDataPage(Engine_Type& catalogue, MessageLog& log, QWidget*
     m_addAll = placeButton(this, "SpeedButton10", QStringLiteral("Add All"), 88);
     m_remove = placeButton(this, "SpeedButton6", QStringLiteral("Remove"), 136);
     m_removeAll = placeButton(this, "SpeedButton11", QStringLiteral("Remove All"), 168);
-    placeLabel(this, "Label18", QStringLiteral("Current search engine"), 240, 16);
+    label = placeLabel(this, "Label18", QStringLiteral("Current search engine"), 240, 16);
     m_current = placeEngineList(this, "ListBox2", 240, 129);
+    labelControl(label, m_current);
 
     auto* panel = placeFrame<QGroupBox>(this, "GroupBox14", 16, 232, 353, 65);
     m_caption1 = placeLabel(panel, "Label19", QString(), 16, 16);
@@ -59,6 +61,9 @@ EngineDataPage::EngineDataPage(Engine_Type& catalogue, MessageLog& log, QWidget*
     m_option2 = placeWidget<QComboBox>(panel, "ComboBox2", 192, 32, 145, 21);
     keepTypedText(m_option1);
     keepTypedText(m_option2);
+    // Named after the engine's option titles when an engine's options are shown.
+    labelControl(m_caption1, m_option1);
+    labelControl(m_caption2, m_option2);
     hideOptions();
 
     // A list click is any change the user makes to a list's selection, by mouse or keyboard,
@@ -189,6 +194,9 @@ void EngineDataPage::showOptions(const Engine_Data& engine) {
         box->show();
         caption->setText(title);
         caption->adjustSize();
+        labelControl(caption, box);
+        if (title.isEmpty())
+            nameControl(box, QStringLiteral("Engine option"));
         caption->show();
     };
     fill(m_option1, m_caption1, engine.Option_Title[0], engine.Item[0], engine.Option1);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QString>
 #include <QWidget>
 
@@ -22,6 +24,21 @@ inline QLabel* placeLabel(QWidget* parent, const char* name, const QString& capt
     label->move(left, top);
     label->adjustSize();
     return label;
+}
+
+// Names a control for screen readers: its accessible name, and for an editable option box the
+// name of the box's text field too (which takes the focus in its place).
+inline void nameControl(QWidget* control, const QString& name) {
+    control->setAccessibleName(name);
+    if (const auto* box = qobject_cast<QComboBox*>(control); box && box->lineEdit())
+        box->lineEdit()->setAccessibleName(name);
+}
+
+// Ties a text field, list or option box to its caption label: the label becomes its buddy (a
+// click on the caption focuses the control) and the caption its accessible name.
+inline void labelControl(QLabel* label, QWidget* control) {
+    label->setBuddy(control);
+    nameControl(control, label->text());
 }
 
 // A page or panel frame without a caption.

@@ -53,11 +53,14 @@ ContactInfoPage::ContactInfoPage(QWidget* parent) : ProfilePage(parent) {
 
     // Created in tab order: Edit1 … Edit8, ComboBox9, Edit9, Edit10 … Edit12.
     int editNumber = 1;
+    QLabel* countryLabel = nullptr;
     for (const FieldPlace& field : kFields) {
+        QLabel* label = nullptr;
         if (field.labelName)
-            placeLabel(this, field.labelName, QString::fromLatin1(field.caption), field.left, field.top);
+            label = placeLabel(this, field.labelName, QString::fromLatin1(field.caption), field.left, field.top);
         if (qstrcmp(field.labelName, "Label9") == 0) {
             m_country = placeWidget<QComboBox>(this, "ComboBox9", 200, 128, 137, 21);
+            countryLabel = label;
             continue;
         }
         const QByteArray name = "Edit" + QByteArray::number(editNumber);
@@ -65,6 +68,10 @@ ContactInfoPage::ContactInfoPage(QWidget* parent) : ProfilePage(parent) {
         auto* edit =
             placeWidget<QLineEdit>(this, name.constData(), field.left, field.top + 16, isCodeBox ? 25 : 169, 21);
         m_edits[editNumber - 1] = edit;
+        if (label)
+            labelControl(label, edit);
+        else
+            nameControl(edit, QStringLiteral("Country code")); // the code box beside the country list
         connect(edit, &QLineEdit::textChanged, this, &ContactInfoPage::modified);
         ++editNumber;
     }
@@ -74,6 +81,7 @@ ContactInfoPage::ContactInfoPage(QWidget* parent) : ProfilePage(parent) {
     m_country->setMaxVisibleItems(16);
     m_country->addItems(countryNames());
     m_country->setCurrentIndex(-1);
+    labelControl(countryLabel, m_country);
     // A pick from the list looks its code up; typing leaves no list entry current.
     connect(m_country, &QComboBox::activated, this, &ContactInfoPage::ComboBox9Change);
     connect(m_country->lineEdit(), &QLineEdit::textEdited, this, [this] { ComboBox9Change(-1); });

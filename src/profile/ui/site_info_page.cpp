@@ -16,18 +16,24 @@ SiteInfoPage::SiteInfoPage(QWidget* parent) : ProfilePage(parent) {
     setObjectName(QStringLiteral("GroupBox2"));
 
     // Created in tab order: Edit13 … Edit22, then Memo1.
-    placeLabel(this, "Label13", QStringLiteral("Your site title"), 16, 16);
+    QLabel* label = placeLabel(this, "Label13", QStringLiteral("Your site title"), 16, 16);
     m_title = placeWidget<QLineEdit>(this, "Edit13", 16, 32, 353, 21);
-    placeLabel(this, "Label14", QStringLiteral("Your url (for example https://www.torvane.example/)"), 16, 64);
+    labelControl(label, m_title);
+    label = placeLabel(this, "Label14", QStringLiteral("Your url (for example https://www.torvane.example/)"), 16, 64);
     m_url = placeWidget<QLineEdit>(this, "Edit14", 16, 80, 353, 21);
-    placeLabel(this, "Label15", QStringLiteral("Enter keywords that related to your site"), 16, 112);
+    labelControl(label, m_url);
+    label = placeLabel(this, "Label15", QStringLiteral("Enter keywords that related to your site"), 16, 112);
     for (int i = 0; i < 8; ++i) {
         const QByteArray name = "Edit" + QByteArray::number(15 + i);
         m_keywords[i] = placeWidget<QLineEdit>(this, name.constData(), kKeywordLefts[i % 4], i < 4 ? 128 : 160,
                                                kKeywordWidths[i % 4], 21);
+        // One caption for the eight boxes: it is the first box's buddy, and each is named by number.
+        nameControl(m_keywords[i], QStringLiteral("Keyword %1").arg(i + 1));
     }
-    placeLabel(this, "Label16", QStringLiteral("Tell us about your site (25 words or less)"), 16, 192);
+    label->setBuddy(m_keywords[0]);
+    label = placeLabel(this, "Label16", QStringLiteral("Tell us about your site (25 words or less)"), 16, 192);
     m_description = placeWidget<QPlainTextEdit>(this, "Memo1", 16, 208, 353, 81);
+    labelControl(label, m_description);
     m_description->setTabChangesFocus(true);
 
     connect(m_title, &QLineEdit::textChanged, this, &SiteInfoPage::modified);

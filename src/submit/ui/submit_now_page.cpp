@@ -1,7 +1,8 @@
 #include "submit/ui/submit_now_page.h"
 
+#include "common/ui/error_report.h"
 #include "platform/browser.h"
-#include "submit/ui/web_engine_browser.h"
+#include "submit/ui/web_browser_loader.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -39,31 +40,48 @@ SubmitNowPage::SubmitNowPage(MessageLog& log, RunInputs& inputs, Browser& browse
     : SubmitNowPage(log, inputs, &browser, &clock, parent) {}
 
 SubmitNowPage::SubmitNowPage(MessageLog& log, RunInputs& inputs, Browser* browser, const Clock* clock, QWidget* parent)
-    : QGroupBox(parent) {
+    : QGroupBox(parent), m_log(log), m_inputs(inputs), m_clock(clock ? *clock : m_systemClock), m_browser(browser) {
     setObjectName(QStringLiteral("GroupBox4"));
     setFixedSize(381, 313);
     createControls();
-
-    QWidget* browserWidget = nullptr;
-    if (browser) {
-        browserWidget = new QWidget(m_browserFrame);
-        m_browser = browser;
-    } else {
-        auto* webBrowser = new WebEngineBrowser(m_browserFrame);
-        browserWidget = webBrowser;
-        m_browser = webBrowser;
+    if (m_browser) {
+        auto* placeholder = new QWidget(m_browserFrame);
+        placeholder->setObjectName(QStringLiteral("WebBrowser1"));
+        placeholder->setGeometry(8, 16, 345, 209);
+        prepareBrowser();
     }
-    browserWidget->setObjectName(QStringLiteral("WebBrowser1"));
-    browserWidget->setGeometry(8, 16, 345, 209);
-    m_browser->setProgressHandler(
-        [this](qint32 progress, qint32 progressMax) { WebBrowser1ProgressChange(progress, progressMax); });
-
-    m_controller = std::make_unique<RunController>(*m_browser, clock ? *clock : m_systemClock, log,
-                                                   static_cast<RunView&>(*this), inputs);
 }
 
 SubmitNowPage::~SubmitNowPage() {
-    m_browser->setProgressHandler({});
+    if (m_browser)
+        m_browser->setProgressHandler({});
+}
+
+bool SubmitNowPage::prepareBrowser() {
+    if (m_controller)
+        return true;
+    if (!m_browser) {
+        const WebBrowserParts parts = createWebBrowser(m_browserFrame, m_browserError);
+        if (!parts.browser)
+            return false;
+        parts.widget->setObjectName(QStringLiteral("WebBrowser1"));
+        parts.widget->setGeometry(8, 16, 345, 209);
+        parts.widget->setAccessibleName(QStringLiteral("Web browser"));
+        parts.widget->show(); // the frame may be on screen already
+        m_browser = parts.browser;
+    }
+    m_browser->setProgressHandler(
+        [this](qint32 progress, qint32 progressMax) { WebBrowser1ProgressChange(progress, progressMax); });
+    m_controller = std::make_unique<RunController>(*m_browser, m_clock, m_log, static_cast<RunView&>(*this), m_inputs);
+    if (m_pageTimeLimit)
+        m_controller->setPageTimeLimit(*m_pageTimeLimit);
+    return true;
+}
+
+void SubmitNowPage::showEvent(QShowEvent* event) {
+    // Created before the page's first frame, so the view is there when the page appears.
+    prepareBrowser();
+    QGroupBox::showEvent(event);
 }
 
 void SubmitNowPage::createControls() {
@@ -107,10 +125,17 @@ void SubmitNowPage::setTickInterval(int milliseconds) {
 }
 
 void SubmitNowPage::setPageTimeLimit(quint32 milliseconds) {
-    m_controller->setPageTimeLimit(milliseconds);
+    m_pageTimeLimit = milliseconds;
+    if (m_controller)
+        m_controller->setPageTimeLimit(milliseconds);
 }
 
 void SubmitNowPage::SpeedButton7Click() {
+    // Without a browser nothing can be sent: say why, and leave everything as it is.
+    if (!prepareBrowser()) {
+        showErrorReport(this, m_browserError);
+        return;
+    }
     m_controller->submit();
 }
 
@@ -119,15 +144,18 @@ void SubmitNowPage::submitFailedAgain() {
 }
 
 void SubmitNowPage::SpeedButton8Click() {
-    m_controller->stop();
+    if (m_controller)
+        m_controller->stop();
 }
 
 void SubmitNowPage::SpeedButton9Click() {
-    m_controller->next();
+    if (m_controller)
+        m_controller->next();
 }
 
 void SubmitNowPage::Timer1Timer() {
-    m_controller->tick();
+    if (m_controller)
+        m_controller->tick();
 }
 
 void SubmitNowPage::WebBrowser1ProgressChange(qint32 progress, qint32 progressMax) {

@@ -5,6 +5,7 @@
 
 #include <QGroupBox>
 #include <memory>
+#include <optional>
 
 class Browser;
 class MessageLog;
@@ -20,6 +21,10 @@ class QTimer;
 // The main window places the page at 92, 0 of its client area and connects
 // pageButtonsEnabledChanged to its four other page buttons. During a run the page clears the
 // message log and writes the run's lines into it.
+//
+// The real web view (and with it the web engine: its library and its processes) is created only
+// when first needed: when the page is first shown, at the first Submit, or when prepareBrowser()
+// is called, whichever comes first.
 class SubmitNowPage final : public QGroupBox, private RunView {
     Q_OBJECT
 
@@ -30,6 +35,10 @@ public:
     // All four must outlive the page.
     SubmitNowPage(MessageLog& log, RunInputs& inputs, Browser& browser, const Clock& clock, QWidget* parent = nullptr);
     ~SubmitNowPage() override;
+
+    // Creates the web view WebBrowser1 (loading the web engine) and the run controller, if not
+    // done yet. False when the web engine could not be loaded; Submit then reports why.
+    bool prepareBrowser();
 
     // Timer1's interval, 1000 ms unless changed (tests shorten it).
     void setTickInterval(int milliseconds);
@@ -51,6 +60,9 @@ signals:
     // The record at index of results() changed; index −1: the records were replaced, or the
     // run started or ended.
     void resultsChanged(int index);
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     SubmitNowPage(MessageLog& log, RunInputs& inputs, Browser* browser, const Clock* clock, QWidget* parent);
@@ -86,6 +98,11 @@ private:
     QLabel* m_minutesLabel = nullptr;      // Label26
     QLabel* m_secondsLabel = nullptr;      // Label28
     QTimer* m_timer = nullptr;             // Timer1
+    MessageLog& m_log;
+    RunInputs& m_inputs;
+    const Clock& m_clock;
+    std::optional<quint32> m_pageTimeLimit; // set before the run controller was made
+    QString m_browserError;                 // why the web engine could not be loaded
     Browser* m_browser = nullptr;
-    std::unique_ptr<RunController> m_controller;
+    std::unique_ptr<RunController> m_controller; // made with the browser
 };

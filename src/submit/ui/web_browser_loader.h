@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class Browser;
+class QWidget;
+
+// The embedded web browser as the program gets it: the web engine is a large library that takes
+// a noticeable time and memory to load, so it lives in a module (libtorvane_web.so) loaded on
+// first use rather than at start-up.
+struct WebBrowserParts {
+    QWidget* widget = nullptr; // the web view, a child of the given parent
+    Browser* browser = nullptr;
+};
+
+// The folders searched for the module, in order: the installed program's lib/torvane, then the
+// build tree's.
+QStringList webBrowserModuleFolders();
+
+// Loads the module from the first of folders that has it (once per process) and creates a web
+// browser as a child of parent. On failure the parts are empty and error says why.
+WebBrowserParts createWebBrowser(QWidget* parent, QString& error,
+                                 const QStringList& folders = webBrowserModuleFolders());
