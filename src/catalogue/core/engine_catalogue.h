@@ -91,10 +91,6 @@ Engine_Type ReadEngineFile(const IniFile& file);
 // reading ends it early with an empty catalogue.
 Engine_Type ReadEngineFile(const QString& startDirectory, std::stop_token stop = {});
 
-// Loads startDirectory + "/Engine.dat". A missing or unreadable file gives an empty catalogue
-// and no message.
-Engine_Type ReadEngineFile(const QString& startDirectory);
-
 // The folder whose Engine.dat is the catalogue: startDirectory when it holds an Engine.dat;
 // otherwise the first of the data folders ($XDG_DATA_HOME, then each of $XDG_DATA_DIRS, as
 // QStandardPaths lists them) with a torvane/Engine.dat, as that folder's torvane/; otherwise
