@@ -4,7 +4,7 @@
 #include "app/main_window.h"
 #include "app/test_window.h"
 #include "common/ui/error_report.h"
-#include "submit/ui/web_engine_browser.h"
+#include "submit/ui/browser_home_files.h"
 
 #include <QApplication>
 #include <QFont>
