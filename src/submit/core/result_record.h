@@ -2,6 +2,7 @@
 
 #include "platform/network_failure.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -22,6 +23,12 @@ struct ResultRecord {
     QString reason;                                // the first 500 characters of the page's visible text
     qint64 milliseconds = 0;                       // from the request to the verdict
     QString meaning;                               // one plain sentence for the status (answerMeaning)
+
+    // For a batch of announced addresses; batchSize stays 0 for a run's engine.
+    int batchSize = 0;    // how many addresses the batch held
+    QString batchFirst;   // its first address
+    QString batchLast;    // and its last
+    QByteArray batchBody; // the request body as sent (JSON): POSTing it to url again re-sends the batch
 };
 
 // The records of the last run (or announcement), in the order the requests were made.
