@@ -97,6 +97,10 @@ void TestSitemapReader::forms_data() {
     QTest::newRow("broken: cut short keeps what came before")
         << two.left(two.indexOf("</url>\n<url>") + 6) << defaults << kind(SitemapContent::Kind::UrlSet)
         << QStringList{u"https://a.example/1"_s} << QStringList() << u"not well-formed"_s << false;
+    QTest::newRow("over-long address cut one past the longest accepted")
+        << urlset({"https://a.example/" + QByteArray(5000, 'x')}) << defaults << kind(SitemapContent::Kind::UrlSet)
+        << QStringList{(u"https://a.example/"_s + QString(5000, u'x')).left(kMaxAddressLength + 1)} << QStringList()
+        << QString() << false;
     QTest::newRow("not a sitemap") << QByteArray("<html><body>x</body></html>") << defaults
                                    << kind(SitemapContent::Kind::Unreadable) << QStringList() << QStringList()
                                    << u"Not a sitemap"_s << false;
@@ -242,6 +246,17 @@ void TestSitemapReader::gathererFollowsIndexToItsDepth() {
     QVERIFY2(gatherer.messages().at(0).contains(u"deep.xml: an index nested more than 2 levels deep"_s),
              qPrintable(gatherer.messages().join(u'\n')));
     QVERIFY(gatherer.messages().at(1).contains(u"gone.xml: the server answered HTTP 404"_s));
+
+    // Past the total size, no further sitemap is fetched.
+    SitemapLimits small;
+    small.maxTotalBytes = 100;
+    SitemapGatherer bounded(fetcher, small);
+    QSignalSpy boundedFinished(&bounded, &SitemapGatherer::finished);
+    bounded.start(QUrl(base + "index.xml"_L1));
+    QVERIFY(boundedFinished.wait(5000));
+    QCOMPARE(bounded.sitemapsRead(), 1);
+    QVERIFY2(bounded.messages().value(0).contains(u"more than 100 bytes in all: 2 sitemaps were not read"_s),
+             qPrintable(bounded.messages().join(u'\n')));
 }
 
 QTEST_GUILESS_MAIN(TestSitemapReader)

@@ -9,9 +9,6 @@
 #include <QString>
 #include <QStringList>
 
-// The longest address kept, as the sitemap protocol allows.
-inline constexpr qsizetype kMaxAddressLength = 2048;
-
 // Why an address cannot be announced (empty when it can): it must be an absolute http or https
 // URL with a host, no user name or password, no blanks or control characters, and at most
 // kMaxAddressLength characters. *host receives the host in lower case when accepted.

@@ -14,6 +14,7 @@ void SitemapGatherer::start(const QUrl& sitemap, qsizetype addressBudget) {
     m_known = {sitemap.toString(QUrl::FullyEncoded)};
     m_children = 0;
     m_read = 0;
+    m_bytes = 0;
     m_budget = addressBudget < 0 ? m_limits.maxAddresses : std::min(addressBudget, m_limits.maxAddresses);
     m_pages.clear();
     m_messages.clear();
@@ -63,6 +64,7 @@ void SitemapGatherer::received(const QUrl& url, int depth, const FetchReply& rep
             depth == 0 ? readAddressFile(reply.body, m_limits, budget) : readSitemap(reply.body, m_limits, budget);
         if (!content.error.isEmpty())
             m_messages.append(u"%1: %2"_s.arg(name, content.error));
+        m_bytes += std::max<qint64>(content.bytes, reply.body.size());
         m_pages.append(std::move(content.pages));
         if (content.kind == SitemapContent::Kind::Index && !content.childSitemaps.isEmpty()) {
             if (depth >= m_limits.maxDepth) {
@@ -95,10 +97,16 @@ void SitemapGatherer::received(const QUrl& url, int depth, const FetchReply& rep
         }
     }
     emit progress(m_read, static_cast<int>(m_queue.size()), m_pages.size());
-    if (m_pages.size() >= m_budget && m_next < m_queue.size()) {
-        m_messages.append(u"The limit of %1 addresses was reached: %2 sitemaps were not read."_s.arg(m_budget).arg(
-            m_queue.size() - m_next));
-        m_next = m_queue.size();
+    if (m_next < m_queue.size()) {
+        QString limit;
+        if (m_pages.size() >= m_budget)
+            limit = u"The limit of %1 addresses was reached"_s.arg(m_budget);
+        else if (m_bytes >= m_limits.maxTotalBytes)
+            limit = u"The sitemaps read hold more than %1 bytes in all"_s.arg(m_limits.maxTotalBytes);
+        if (!limit.isEmpty()) {
+            m_messages.append(u"%1: %2 sitemaps were not read."_s.arg(limit).arg(m_queue.size() - m_next));
+            m_next = m_queue.size();
+        }
     }
     fetchNext();
 }

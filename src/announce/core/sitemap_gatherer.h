@@ -12,8 +12,8 @@
 #include <QUrl>
 
 // Fetches a sitemap through the fetcher and, for an index, its child sitemaps (one at a time,
-// at most limits.maxDepth index levels below the first and limits.maxChildSitemaps children in
-// all, each address once), collecting their addresses. Every file that could not be read
+// at most limits.maxDepth index levels below the first, limits.maxChildSitemaps children and
+// limits.maxTotalBytes in all, each address once), collecting their addresses. Every file that could not be read
 // whole, and every limit reached, leaves one line in messages(); what was read is kept.
 class SitemapGatherer : public QObject {
     Q_OBJECT
@@ -49,6 +49,7 @@ private:
     QSet<QString> m_known;
     int m_children = 0;
     int m_read = 0;
+    qint64 m_bytes = 0; // read so far, uncompressed
     qsizetype m_budget = 0;
     Fetcher::RequestId m_fetchId = 0;
     QList<SitemapEntry> m_pages;

@@ -10,6 +10,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The most characters of a loc or lastmod kept: one past the longest address accepted.
+constexpr qsizetype kMaxFieldCharacters = kMaxAddressLength + 1;
+
 // Reads exactly `count` ASCII digits at pos into *value.
 bool readDigits(QStringView text, qsizetype pos, int count, int* value) {
     if (pos + count > text.size())
@@ -66,6 +69,7 @@ bool unpack(QByteArrayView& bytes, QByteArray& storage, const SitemapLimits& lim
 
 SitemapContent readXml(QByteArrayView bytes, const SitemapLimits& limits, qsizetype budget) {
     SitemapContent content;
+    content.bytes = bytes.size();
     // The bytes are handed over in slices: given all at once, the reader would hold the whole
     // file decoded (twice its size in UTF-16) until the end.
     constexpr qsizetype kSlice = 256 * 1024;
@@ -129,8 +133,9 @@ SitemapContent readXml(QByteArrayView bytes, const SitemapLimits& limits, qsizet
             break;
         }
         case QXmlStreamReader::Characters:
-            if (depth == 3 && field != Field::None)
-                text += xml.text();
+            // Past the longest address anything kept is refused anyway; more would only cost memory.
+            if (depth == 3 && field != Field::None && text.size() < kMaxFieldCharacters)
+                text += xml.text().first(std::min(xml.text().size(), kMaxFieldCharacters - text.size()));
             break;
         case QXmlStreamReader::EndElement:
             if (depth == 3 && field != Field::None) {
@@ -316,6 +321,7 @@ SitemapContent readAddressList(QByteArrayView bytes, const SitemapLimits& limits
     const qsizetype budget = budgetFor(limits, addressBudget);
     SitemapContent content;
     content.kind = SitemapContent::Kind::TextList;
+    content.bytes = bytes.size();
     qsizetype pos = 0;
     while (pos < bytes.size()) {
         qsizetype end = bytes.indexOf('\n', pos);

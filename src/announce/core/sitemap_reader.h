@@ -9,14 +9,18 @@
 #include <QStringView>
 #include <QUrl>
 
+// The longest address accepted, as the sitemap protocol allows.
+inline constexpr qsizetype kMaxAddressLength = 2048;
+
 // What a sitemap (or a list of addresses) may cost before reading stops. Every limit reached is
 // reported as a message; what was read up to it is kept.
 struct SitemapLimits {
-    qint64 maxBytes = 50 * 1024 * 1024; // one file, uncompressed, as the sitemap protocol allows
-    qint64 maxCompressionRatio = 200;   // uncompressed bytes per compressed byte, past the first MiB
-    qsizetype maxAddresses = 1'000'000; // addresses in all (across every file of one gathering)
-    int maxDepth = 2;                   // index levels followed below the first file
-    int maxChildSitemaps = 1000;        // child sitemaps followed in all
+    qint64 maxBytes = 50 * 1024 * 1024;       // one file, uncompressed, as the sitemap protocol allows
+    qint64 maxTotalBytes = 256 * 1024 * 1024; // all files of one gathering, uncompressed
+    qint64 maxCompressionRatio = 200;         // uncompressed bytes per compressed byte, past the first MiB
+    qsizetype maxAddresses = 1'000'000;       // addresses in all (across every file of one gathering)
+    int maxDepth = 2;                         // index levels followed below the first file
+    int maxChildSitemaps = 1000;              // child sitemaps followed in all
 };
 
 // One address as read, with its lastmod (invalid when the file gave none or an unreadable one).
@@ -34,6 +38,7 @@ struct SitemapContent {
     QStringList childSitemaps; // Index: the child sitemaps' addresses, in file order
     QString error;             // why reading stopped early (broken file, a limit); empty when read whole
     bool limitReached = false; // error names a limit rather than a broken file
+    qint64 bytes = 0;          // the file's size, uncompressed, as far as it was unpacked
 };
 
 // A date in any W3C date form: YYYY, YYYY-MM, YYYY-MM-DD, and YYYY-MM-DDThh:mm, hh:mm:ss or
