@@ -23,8 +23,8 @@ bool isHostCharacter(QChar c) {
            u == u'.' || u == u'_';
 }
 
-// addressRefusal, also giving where the host ends in the address.
-QString checkAddress(QStringView address, QString* host, qsizetype* hostEnd) {
+// addressRefusal, giving the host as it is written in the address (any letter case).
+QString checkAddress(QStringView address, QStringView* host) {
     if (address.size() > kMaxAddressLength)
         return u"Longer than %1 characters."_s.arg(kMaxAddressLength);
     for (const QChar c : address) {
@@ -70,16 +70,18 @@ QString checkAddress(QStringView address, QString* host, qsizetype* hostEnd) {
     }
     if (name.isEmpty())
         return u"Has no host."_s;
-    *host = name.toString().toLower();
-    *hostEnd = start + name.size();
+    *host = name;
     return {};
 }
 
 } // namespace
 
 QString addressRefusal(QStringView address, QString* host) {
-    qsizetype hostEnd = 0;
-    return checkAddress(address, host, &hostEnd);
+    QStringView written;
+    QString refusal = checkAddress(address, &written);
+    if (refusal.isEmpty())
+        *host = written.toString().toLower();
+    return refusal;
 }
 
 PageGathering::PageGathering(const QString& siteUrl, qsizetype maxAddresses) : m_maxAddresses(maxAddresses) {
@@ -94,9 +96,8 @@ bool PageGathering::add(const QString& address, const QDateTime& lastmod) {
         return false;
     }
     GatheredPage page{address, lastmod, GatheredPage::Status::Accepted, {}, -1};
-    QString host;
-    qsizetype hostEnd = 0;
-    page.reason = checkAddress(address, &host, &hostEnd);
+    QStringView host;
+    page.reason = checkAddress(address, &host);
     if (!page.reason.isEmpty()) {
         page.status = GatheredPage::Status::Refused;
         ++m_refused;
@@ -104,14 +105,21 @@ bool PageGathering::add(const QString& address, const QDateTime& lastmod) {
         return true;
     }
     // The same address when only the scheme's or the host's letter case differ.
+    const qsizetype hostEnd = host.data() - address.data() + host.size();
     const QStringView prefix = QStringView(address).first(hostEnd);
     const bool plain = std::none_of(prefix.begin(), prefix.end(), [](QChar c) { return c.isUpper(); });
     const QString key = plain ? address : prefix.toString().toLower() + QStringView(address).sliced(hostEnd);
-    int index = m_hostIndex.value(host, -1);
-    if (index < 0) {
-        index = static_cast<int>(m_hosts.size());
-        m_hosts.append({host, 0, 0, !m_siteHost.isEmpty() && host != m_siteHost});
-        m_hostIndex.insert(host, index);
+    // Addresses come mostly host by host: the last host is tried before the table.
+    int index = m_lastHost;
+    if (index < 0 || host.compare(m_hosts[index].host, Qt::CaseInsensitive) != 0) {
+        const QString name = host.toString().toLower();
+        index = m_hostIndex.value(name, -1);
+        if (index < 0) {
+            index = static_cast<int>(m_hosts.size());
+            m_hosts.append({name, 0, 0, !m_siteHost.isEmpty() && name != m_siteHost});
+            m_hostIndex.insert(name, index);
+        }
+        m_lastHost = index;
     }
     page.host = index;
     const qsizetype before = m_seen.size();
@@ -130,6 +138,7 @@ bool PageGathering::add(const QString& address, const QDateTime& lastmod) {
 
 bool PageGathering::add(const QList<SitemapEntry>& entries) {
     m_pages.reserve(m_pages.size() + std::min(entries.size(), remaining()));
+    m_seen.reserve(m_seen.size() + std::min(entries.size(), remaining()));
     for (const SitemapEntry& entry : entries) {
         if (!add(entry.address, entry.lastmod))
             return false;

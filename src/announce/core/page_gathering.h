@@ -74,6 +74,7 @@ private:
     QList<GatheredPage> m_pages;
     QList<HostCount> m_hosts;
     QHash<QString, int> m_hostIndex;
+    int m_lastHost = -1; // the host of the last address accepted
     QSet<QString> m_seen;
     qsizetype m_accepted = 0;
     qsizetype m_duplicates = 0;

@@ -128,7 +128,7 @@ SitemapContent readXml(QByteArrayView bytes, const SitemapLimits& limits, qsizet
                 entry = {};
             } else if (depth == 3 && inEntry && xml.prefix().isEmpty()) {
                 field = name == "loc"_L1 ? Field::Loc : name == "lastmod"_L1 ? Field::Lastmod : Field::None;
-                text.clear();
+                text.resize(0); // keeps its capacity for the next field
             }
             break;
         }
