@@ -2,6 +2,7 @@
 
 #include "platform/network_failure.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -25,11 +26,11 @@ struct ResultRecord {
     qint64 milliseconds = 0;                       // from the request to the verdict
     QString meaning;                               // one plain sentence for the status (answerMeaning)
 
-    // A record of a batch of announced addresses: how many, the first and the last. batchSize
-    // 0 marks the record of one engine of a run, which has none of these.
-    int batchSize = 0;
-    QString batchFirst;
-    QString batchLast;
+    // For a batch of announced addresses; batchSize stays 0 for the record of one engine of a run.
+    int batchSize = 0;    // how many addresses the batch held
+    QString batchFirst;   // its first address
+    QString batchLast;    // and its last
+    QByteArray batchBody; // the request body as sent (JSON): POSTing it to url again re-sends the batch
 
     bool isBatch() const { return batchSize > 0; }
     // ERROR or SKIPPED: what "Submit Failed Again" sends once more.

@@ -1,0 +1,103 @@
+#include "announce/core/announce_batch.h"
+
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Appends text as a JSON string, quotes included.
+void appendJsonString(QByteArray& out, const QString& text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    const QByteArray utf8 = text.toUtf8();
+    out.append('"');
+    qsizetype plain = 0; // the start of the bytes not yet written
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if (byte >= 0x20 && byte != '"' && byte != '\\')
+            continue;
+        out.append(utf8.constData() + plain, i - plain);
+        plain = i + 1;
+        switch (byte) {
+        case '"':
+            out.append("\\\"");
+            break;
+        case '\\':
+            out.append("\\\\");
+            break;
+        case '\b':
+            out.append("\\b");
+            break;
+        case '\f':
+            out.append("\\f");
+            break;
+        case '\n':
+            out.append("\\n");
+            break;
+        case '\r':
+            out.append("\\r");
+            break;
+        case '\t':
+            out.append("\\t");
+            break;
+        default:
+            out.append("\\u00").append(kHex[byte >> 4]).append(kHex[byte & 0xf]);
+            break;
+        }
+    }
+    out.append(utf8.constData() + plain, utf8.size() - plain);
+    out.append('"');
+}
+
+} // namespace
+
+QList<AnnounceBatch> makeBatches(const QList<HostGroup>& groups, qsizetype maxPerBatch) {
+    QList<AnnounceBatch> batches;
+    maxPerBatch = std::max<qsizetype>(maxPerBatch, 1);
+    for (const HostGroup& group : groups) {
+        const qsizetype count = group.addresses.size();
+        if (count <= maxPerBatch) { // the common case shares the list, without a copy
+            if (count > 0)
+                batches.append({group.host, group.addresses});
+            continue;
+        }
+        for (qsizetype start = 0; start < count; start += maxPerBatch)
+            batches.append({group.host, group.addresses.mid(start, maxPerBatch)});
+    }
+    return batches;
+}
+
+bool keyFileAtRoot(const QString& keyLocation, const QString& host, const QString& key) {
+    if (keyLocation.trimmed().isEmpty())
+        return true;
+    const QUrl url(keyLocation.trimmed(), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == "http"_L1 || scheme == "https"_L1) && url.port() == -1 &&
+           url.host().compare(host, Qt::CaseInsensitive) == 0 && url.path() == u'/' + key + ".txt"_L1 &&
+           !url.hasQuery() && !url.hasFragment() && url.userInfo().isEmpty();
+}
+
+QByteArray indexNowBody(const QString& host, const QString& key, const QString& keyLocation,
+                        const QStringList& addresses) {
+    QByteArray body;
+    qsizetype size = 64 + host.size() + key.size() + keyLocation.size();
+    for (const QString& address : addresses)
+        size += address.size() + 3;
+    body.reserve(size);
+    body.append("{\"host\":");
+    appendJsonString(body, host);
+    body.append(",\"key\":");
+    appendJsonString(body, key);
+    if (!keyFileAtRoot(keyLocation, host, key)) {
+        body.append(",\"keyLocation\":");
+        appendJsonString(body, keyLocation.trimmed());
+    }
+    body.append(",\"urlList\":[");
+    for (qsizetype i = 0; i < addresses.size(); ++i) {
+        if (i > 0)
+            body.append(',');
+        appendJsonString(body, addresses[i]);
+    }
+    body.append("]}");
+    return body;
+}

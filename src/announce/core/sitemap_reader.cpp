@@ -1,0 +1,382 @@
+#include "announce/core/sitemap_reader.h"
+
+#include <QSet>
+#include <QTime>
+#include <QXmlStreamReader>
+
+#include <zlib.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The most characters of a loc or lastmod kept: one past the longest address accepted.
+constexpr qsizetype kMaxFieldCharacters = kMaxAddressLength + 1;
+
+// Reads exactly `count` ASCII digits at pos into *value.
+bool readDigits(QStringView text, qsizetype pos, int count, int* value) {
+    if (pos + count > text.size())
+        return false;
+    int result = 0;
+    for (qsizetype i = pos; i < pos + count; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return false;
+        result = result * 10 + (c - u'0');
+    }
+    *value = result;
+    return true;
+}
+
+QString sizeLimitText(qint64 maxBytes) {
+    return u"The file is larger than %1 bytes uncompressed: it was not read."_s.arg(maxBytes);
+}
+
+SitemapContent unreadable(const QString& error, bool limit = false) {
+    SitemapContent content;
+    content.error = error;
+    content.limitReached = limit;
+    return content;
+}
+
+qsizetype budgetFor(const SitemapLimits& limits, qsizetype addressBudget) {
+    return addressBudget < 0 ? limits.maxAddresses : std::min(addressBudget, limits.maxAddresses);
+}
+
+QString addressLimitText(qsizetype budget) {
+    return u"The limit of addresses was reached: reading stopped after %1 addresses."_s.arg(budget);
+}
+
+// The bytes to read: gzip data unpacked, anything else as it is (not copied). On failure, the
+// content that reports it.
+bool unpack(QByteArrayView& bytes, QByteArray& storage, const SitemapLimits& limits, SitemapContent* failure) {
+    QString error;
+    bool limit = true;
+    if (isGzip(bytes)) {
+        storage = gunzip(bytes, limits, &error, &limit);
+        bytes = storage;
+    } else if (bytes.size() > limits.maxBytes) {
+        error = sizeLimitText(limits.maxBytes);
+    } else if (bytes.trimmed().isEmpty()) {
+        error = u"The file is empty."_s;
+        limit = false;
+    }
+    if (error.isEmpty())
+        return true;
+    *failure = unreadable(error, limit);
+    return false;
+}
+
+SitemapContent readXml(QByteArrayView bytes, const SitemapLimits& limits, qsizetype budget) {
+    SitemapContent content;
+    content.bytes = bytes.size();
+    // The bytes are handed over in slices: given all at once, the reader would hold the whole
+    // file decoded (twice its size in UTF-16) until the end.
+    constexpr qsizetype kSlice = 256 * 1024;
+    QXmlStreamReader xml;
+    qsizetype fed = 0;
+    const auto feed = [&] {
+        if (fed >= bytes.size())
+            return false;
+        const qsizetype size = std::min(kSlice, bytes.size() - fed);
+        xml.addData(QByteArray(bytes.data() + fed, size));
+        fed += size;
+        return true;
+    };
+    feed();
+    enum class Field { None, Loc, Lastmod };
+    Field field = Field::None;
+    QString text; // of the field being read
+    int depth = 0;
+    bool inEntry = false;
+    SitemapEntry entry;
+    const auto stop = [&](const QString& error, bool limit) {
+        content.error = error;
+        content.limitReached = limit;
+    };
+    while (content.error.isEmpty()) {
+        if (xml.atEnd()) {
+            if (xml.error() == QXmlStreamReader::PrematureEndOfDocumentError && feed())
+                continue;
+            break;
+        }
+        switch (xml.readNext()) {
+        case QXmlStreamReader::DTD:
+            // Declared entities could expand without bound or reach outside the file.
+            if (!xml.entityDeclarations().isEmpty() || xml.text().contains("<!ENTITY"_L1))
+                stop(u"The file declares XML entities, which sitemaps never need: it was not read."_s, false);
+            break;
+        case QXmlStreamReader::EntityReference:
+            stop(u"The file uses an undeclared XML entity (&%1;): reading stopped."_s.arg(xml.name()), false);
+            break;
+        case QXmlStreamReader::StartElement: {
+            ++depth;
+            const QStringView name = xml.name();
+            if (depth == 1) {
+                if (name == "urlset"_L1) {
+                    content.kind = SitemapContent::Kind::UrlSet;
+                } else if (name == "sitemapindex"_L1) {
+                    content.kind = SitemapContent::Kind::Index;
+                } else {
+                    stop(
+                        u"Not a sitemap: the file starts with <%1> rather than <urlset> or <sitemapindex>."_s.arg(name),
+                        false);
+                }
+            } else if (depth == 2) {
+                inEntry = xml.prefix().isEmpty() &&
+                          name == (content.kind == SitemapContent::Kind::UrlSet ? "url"_L1 : "sitemap"_L1);
+                entry = {};
+            } else if (depth == 3 && inEntry && xml.prefix().isEmpty()) {
+                field = name == "loc"_L1 ? Field::Loc : name == "lastmod"_L1 ? Field::Lastmod : Field::None;
+                text.resize(0); // keeps its capacity for the next field
+            }
+            break;
+        }
+        case QXmlStreamReader::Characters:
+            // Past the longest address anything kept is refused anyway; more would only cost memory.
+            if (depth == 3 && field != Field::None && text.size() < kMaxFieldCharacters)
+                text += xml.text().first(std::min(xml.text().size(), kMaxFieldCharacters - text.size()));
+            break;
+        case QXmlStreamReader::EndElement:
+            if (depth == 3 && field != Field::None) {
+                if (field == Field::Loc)
+                    entry.address = QStringView(text).trimmed().toString();
+                else
+                    entry.lastmod = parseW3cDate(text);
+                field = Field::None;
+            } else if (depth == 2 && inEntry) {
+                inEntry = false;
+                if (entry.address.isEmpty()) {
+                    --depth;
+                    break;
+                }
+                if (content.kind == SitemapContent::Kind::UrlSet) {
+                    if (content.pages.size() >= budget) {
+                        stop(addressLimitText(budget), true);
+                        break;
+                    }
+                    content.pages.append(std::move(entry));
+                } else {
+                    if (content.childSitemaps.size() >= limits.maxChildSitemaps) {
+                        stop(u"The index lists more than %1 child sitemaps: only the first %1 are read."_s.arg(
+                                 limits.maxChildSitemaps),
+                             true);
+                        break;
+                    }
+                    content.childSitemaps.append(std::move(entry.address));
+                }
+            }
+            --depth;
+            break;
+        default:
+            break;
+        }
+    }
+    if (content.error.isEmpty() && xml.hasError()) {
+        content.error = u"The file is not well-formed XML (line %1, column %2: %3): what came before was read."_s
+                            .arg(xml.lineNumber())
+                            .arg(xml.columnNumber())
+                            .arg(xml.errorString());
+    }
+    if (content.error.isEmpty() && content.kind == SitemapContent::Kind::Unreadable)
+        content.error = u"The file holds no sitemap."_s;
+    return content;
+}
+
+} // namespace
+
+QDateTime parseW3cDate(QStringView text) {
+    text = text.trimmed();
+    int year = 0, month = 1, day = 1, hour = 0, minute = 0, second = 0, millisecond = 0, offset = 0;
+    if (!readDigits(text, 0, 4, &year))
+        return {};
+    qsizetype pos = 4;
+    const auto at = [&](qsizetype i, char16_t c) {
+        return i < text.size() && text[i] == c;
+    };
+    if (at(pos, u'-')) {
+        if (!readDigits(text, pos + 1, 2, &month))
+            return {};
+        pos += 3;
+        if (at(pos, u'-')) {
+            if (!readDigits(text, pos + 1, 2, &day))
+                return {};
+            pos += 3;
+            if (at(pos, u'T')) {
+                if (!readDigits(text, pos + 1, 2, &hour) || !at(pos + 3, u':') ||
+                    !readDigits(text, pos + 4, 2, &minute))
+                    return {};
+                pos += 6;
+                if (at(pos, u':')) {
+                    if (!readDigits(text, pos + 1, 2, &second))
+                        return {};
+                    pos += 3;
+                    if (at(pos, u'.')) {
+                        const qsizetype first = ++pos;
+                        for (int scale = 100; pos < text.size() && text[pos].isDigit(); ++pos, scale /= 10)
+                            millisecond += (text[pos].unicode() - u'0') * scale;
+                        if (pos == first)
+                            return {};
+                    }
+                }
+                // The zone: "Z", "±hh:mm", or (leniently) none, read as UTC.
+                if (at(pos, u'Z')) {
+                    ++pos;
+                } else if (at(pos, u'+') || at(pos, u'-')) {
+                    int zoneHours = 0, zoneMinutes = 0;
+                    if (!readDigits(text, pos + 1, 2, &zoneHours) || !at(pos + 3, u':') ||
+                        !readDigits(text, pos + 4, 2, &zoneMinutes) || zoneHours > 14 || zoneMinutes > 59)
+                        return {};
+                    offset = (zoneHours * 60 + zoneMinutes) * 60 * (text[pos] == u'-' ? -1 : 1);
+                    pos += 6;
+                }
+            }
+        }
+    }
+    if (pos != text.size())
+        return {};
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second, millisecond);
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, Qt::UTC).addSecs(-offset);
+}
+
+bool isGzip(QByteArrayView bytes) {
+    return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1f &&
+           static_cast<unsigned char>(bytes[1]) == 0x8b;
+}
+
+QByteArray gunzip(QByteArrayView compressed, const SitemapLimits& limits, QString* error, bool* limitReached) {
+    error->clear();
+    bool limit = false;
+    z_stream stream{};
+    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
+        *error = u"The compressed file could not be unpacked (zlib could not start)."_s;
+        return {};
+    }
+    constexpr qint64 kRatioFreeBytes = 1024 * 1024; // small files may compress as well as they like
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(std::min<qint64>(limits.maxBytes, compressed.size() * 8 + 4096)));
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+    stream.avail_in = static_cast<uInt>(compressed.size());
+    char buffer[64 * 1024];
+    int status = Z_OK;
+    while (true) {
+        stream.next_out = reinterpret_cast<Bytef*>(buffer);
+        stream.avail_out = sizeof buffer;
+        status = inflate(&stream, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
+            break;
+        const qsizetype produced = static_cast<qsizetype>(sizeof buffer - stream.avail_out);
+        if (out.size() + produced > limits.maxBytes) {
+            *error = sizeLimitText(limits.maxBytes);
+            limit = true;
+            break;
+        }
+        out.append(buffer, produced);
+        const qint64 consumed = static_cast<qint64>(stream.total_in);
+        if (out.size() > kRatioFreeBytes && out.size() > consumed * limits.maxCompressionRatio) {
+            *error = u"The compressed file unpacks to more than %1 times its size: it was not read."_s.arg(
+                limits.maxCompressionRatio);
+            limit = true;
+            break;
+        }
+        if (status == Z_STREAM_END) {
+            if (stream.avail_in == 0)
+                break;
+            inflateReset(&stream); // another gzip member follows
+            continue;
+        }
+        if (produced == 0 && (stream.avail_in == 0 || status == Z_BUF_ERROR)) {
+            status = Z_DATA_ERROR; // ended before the stream's end
+            break;
+        }
+    }
+    inflateEnd(&stream);
+    if (limitReached)
+        *limitReached = limit;
+    if (error->isEmpty() && status != Z_STREAM_END)
+        *error = u"The compressed file is damaged or cut short: it was not read."_s;
+    if (!error->isEmpty())
+        return {};
+    return out;
+}
+
+SitemapContent readSitemap(QByteArrayView bytes, const SitemapLimits& limits, qsizetype addressBudget) {
+    QByteArray storage;
+    SitemapContent failure;
+    if (!unpack(bytes, storage, limits, &failure))
+        return failure;
+    return readXml(bytes, limits, budgetFor(limits, addressBudget));
+}
+
+SitemapContent readAddressList(QByteArrayView bytes, const SitemapLimits& limits, qsizetype addressBudget) {
+    QByteArray storage;
+    SitemapContent failure;
+    if (!unpack(bytes, storage, limits, &failure))
+        return failure;
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes = bytes.sliced(3);
+    const qsizetype budget = budgetFor(limits, addressBudget);
+    SitemapContent content;
+    content.kind = SitemapContent::Kind::TextList;
+    content.bytes = bytes.size();
+    qsizetype pos = 0;
+    while (pos < bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', pos);
+        if (end < 0)
+            end = bytes.size();
+        const QByteArrayView line = bytes.sliced(pos, end - pos).trimmed();
+        pos = end + 1;
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        if (content.pages.size() >= budget) {
+            content.error = addressLimitText(budget);
+            content.limitReached = true;
+            break;
+        }
+        content.pages.append({QString::fromUtf8(line), {}});
+    }
+    return content;
+}
+
+SitemapContent readAddressFile(QByteArrayView bytes, const SitemapLimits& limits, qsizetype addressBudget) {
+    QByteArray storage;
+    SitemapContent failure;
+    if (!unpack(bytes, storage, limits, &failure))
+        return failure;
+    QByteArrayView start = bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes;
+    start = start.trimmed();
+    if (start.startsWith('<'))
+        return readXml(bytes, limits, budgetFor(limits, addressBudget));
+    return readAddressList(bytes, limits, addressBudget);
+}
+
+QStringList robotsSitemaps(QByteArrayView robotsTxt, const QUrl& base) {
+    QStringList found;
+    QSet<QString> seen;
+    for (QByteArrayView rest = robotsTxt; !rest.isEmpty();) {
+        qsizetype end = rest.indexOf('\n');
+        if (end < 0)
+            end = rest.size();
+        QByteArrayView line = rest.first(end);
+        rest = rest.sliced(std::min(end + 1, rest.size()));
+        if (const qsizetype comment = line.indexOf('#'); comment >= 0)
+            line = line.first(comment);
+        line = line.trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0 || line.first(colon).trimmed().compare("sitemap", Qt::CaseInsensitive) != 0)
+            continue;
+        const QUrl url = base.resolved(QUrl::fromEncoded(line.sliced(colon + 1).trimmed().toByteArray()));
+        const QString scheme = url.scheme().toLower();
+        if (!url.isValid() || url.host().isEmpty() || (scheme != "http"_L1 && scheme != "https"_L1))
+            continue;
+        const QString address = url.toString(QUrl::FullyEncoded);
+        if (!seen.contains(address)) {
+            seen.insert(address);
+            found.append(address);
+        }
+    }
+    return found;
+}
