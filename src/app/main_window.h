@@ -12,6 +12,7 @@
 #include <memory>
 
 class EngineDataPage;
+class NetworkFetcher;
 class ProfilePage;
 class MessageLogView;
 class QAction;
@@ -123,6 +124,7 @@ private:
     Submit_Type buildSubmissionList() override;
     Submit_Type buildSubmissionList(const QStringList& titles) override;
     QString profilePath() const override;
+    QStringList sharedGroupNotices(const QStringList& titles) const override;
 
     QString m_startDirectory;
     Engine_Type m_catalogue;
@@ -136,6 +138,7 @@ private:
     QAction* m_saveReport = nullptr;
     QAction* m_submitFailedAgain = nullptr;
     ResultsWindow* m_results = nullptr;
+    NetworkFetcher* m_fetcher = nullptr; // the requests made beside the browser (key-file checks)
     ReportFileDialogFunction m_reportDialog = askReportFileName;
     QButtonGroup* m_pageButtons = nullptr;
     std::array<QToolButton*, PageCount> m_pageButton = {};

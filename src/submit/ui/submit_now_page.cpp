@@ -110,6 +110,10 @@ void SubmitNowPage::setPageTimeLimit(quint32 milliseconds) {
     m_controller->setPageTimeLimit(milliseconds);
 }
 
+void SubmitNowPage::setKeyFileFetcher(Fetcher* fetcher) {
+    m_controller->setKeyFileFetcher(fetcher);
+}
+
 void SubmitNowPage::SpeedButton7Click() {
     m_controller->submit();
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 class Browser;
+class Fetcher;
 class MessageLog;
 class QLabel;
 class QProgressBar;
@@ -35,6 +36,8 @@ public:
     void setTickInterval(int milliseconds);
     // How long a page may stay busy, 60 s unless changed (tests shorten it).
     void setPageTimeLimit(quint32 milliseconds);
+    // The fetcher of the run's key-file checks (see RunController); none unless set.
+    void setKeyFileFetcher(Fetcher* fetcher);
 
     // The records of the last run (or of the run in progress); the reference stays valid for
     // the life of the page.
