@@ -206,6 +206,29 @@ void TForm1::createRunMenu() {
     m_submitFailedAgain = run->addAction(QStringLiteral("Submit Failed Again"));
     m_submitFailedAgain->setObjectName(QStringLiteral("SubmitFailedAgain1"));
     connect(m_submitFailedAgain, &QAction::triggered, this, &TForm1::submitFailedAgain);
+    run->addSeparator();
+    QAction* key = run->addAction(QStringLiteral("IndexNow Key\u2026"));
+    key->setObjectName(QStringLiteral("IndexNowKey1"));
+    connect(key, &QAction::triggered, this, &TForm1::showIndexNowKeyWindow);
+}
+
+void TForm1::showIndexNowKeyWindow() {
+    if (!m_keyWindow)
+        m_keyWindow = new IndexNowKeyWindow(*this, *m_fetcher, this);
+    m_keyWindow->showWindow();
+}
+
+QStringList TForm1::currentEngineLines() const {
+    return m_engineData->currentLines();
+}
+
+QString TForm1::siteUrl() const {
+    return currentFields().Site_URL;
+}
+
+void TForm1::engineOptionsChanged() {
+    m_engineData->refreshOptions();
+    markModified();
 }
 
 void TForm1::updateRunActions() {
