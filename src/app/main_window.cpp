@@ -4,9 +4,11 @@
 #include "app/message_log_view.h"
 #include "app/offer_page.h"
 #include "app/test_window.h"
+#include "catalogue/core/shared_groups.h"
 #include "catalogue/ui/engine_data_page.h"
 #include "common/ui/error_report.h"
 #include "common/ui/widget_placement.h"
+#include "net/core/network_fetcher.h"
 #include "profile/core/profile_check.h"
 #include "profile/ui/contact_info_page.h"
 #include "profile/ui/site_info_page.h"
@@ -179,6 +181,9 @@ void TForm1::createPages() {
     connect(m_submitNow, &SubmitNowPage::pageButtonsEnabledChanged, this, &TForm1::setPageButtonsEnabled);
     connect(m_engineData->testButton(), &QPushButton::clicked, this, &TForm1::Button1Click);
 
+    m_fetcher = new NetworkFetcher(this);
+    m_submitNow->setKeyFileFetcher(m_fetcher);
+
     m_results = new ResultsWindow(this);
     m_results->setResults(&m_submitNow->results());
     connect(m_submitNow, &SubmitNowPage::resultsChanged, this, [this](int index) {
@@ -209,6 +214,29 @@ void TForm1::createRunMenu() {
     m_submitFailedAgain = run->addAction(QStringLiteral("Submit Failed Again"));
     m_submitFailedAgain->setObjectName(QStringLiteral("SubmitFailedAgain1"));
     connect(m_submitFailedAgain, &QAction::triggered, this, &TForm1::submitFailedAgain);
+    run->addSeparator();
+    QAction* key = run->addAction(QStringLiteral("IndexNow Key\u2026"));
+    key->setObjectName(QStringLiteral("IndexNowKey1"));
+    connect(key, &QAction::triggered, this, &TForm1::showIndexNowKeyWindow);
+}
+
+void TForm1::showIndexNowKeyWindow() {
+    if (!m_keyWindow)
+        m_keyWindow = new IndexNowKeyWindow(*this, *m_fetcher, this);
+    m_keyWindow->showWindow();
+}
+
+QStringList TForm1::currentEngineLines() const {
+    return m_engineData->currentLines();
+}
+
+QString TForm1::siteUrl() const {
+    return currentFields().Site_URL;
+}
+
+void TForm1::engineOptionsChanged() {
+    m_engineData->refreshOptions();
+    markModified();
 }
 
 void TForm1::updateRunActions() {
@@ -386,6 +414,13 @@ Submit_Type TForm1::buildSubmissionList(const QStringList& titles) {
 
 QString TForm1::profilePath() const {
     return m_profileCommands->fileName();
+}
+
+QStringList TForm1::sharedGroupNotices(const QStringList& titles) const {
+    QStringList notices;
+    for (const SharedGroup& group : sharedGroups(m_catalogue, titles))
+        notices.append(sharedGroupNotice(group));
+    return notices;
 }
 
 void TForm1::markModified() {

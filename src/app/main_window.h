@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/core/engine_catalogue.h"
+#include "indexnow/ui/indexnow_key_window.h"
 #include "profile/core/profile_snapshot.h"
 #include "profile/ui/profile_commands.h"
 #include "submit/core/run_controller.h"
@@ -12,6 +13,7 @@
 #include <memory>
 
 class EngineDataPage;
+class NetworkFetcher;
 class ProfilePage;
 class MessageLogView;
 class QAction;
@@ -33,7 +35,7 @@ class TForm3;
 // waits for it (or reads it, when the window was never shown). Nothing else can reach an engine
 // before then: the engine lists are empty until the titles arrive. Closing the window never
 // waits for the reading: it is asked to stop and left to end by itself.
-class TForm1 : public QMainWindow, public ProfileHost, private RunInputs {
+class TForm1 : public QMainWindow, public ProfileHost, private RunInputs, private IndexNowKeyHost {
     Q_OBJECT
 
 public:
@@ -98,6 +100,10 @@ public:
     void submitFailedAgain();
     // Replaces the report's file dialog (tests answer it without a person).
     void setReportFileDialog(ReportFileDialogFunction dialog) { m_reportDialog = std::move(dialog); }
+    // Run > IndexNow Key…: shows the IndexNow Key window, made at its first use.
+    void showIndexNowKeyWindow();
+    // The IndexNow Key window; null until it was first shown.
+    IndexNowKeyWindow* indexNowKeyWindow() const { return m_keyWindow; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -123,6 +129,12 @@ private:
     Submit_Type buildSubmissionList() override;
     Submit_Type buildSubmissionList(const QStringList& titles) override;
     QString profilePath() const override;
+    QStringList sharedGroupNotices(const QStringList& titles) const override;
+
+    // What the IndexNow Key window needs.
+    QStringList currentEngineLines() const override;
+    QString siteUrl() const override;
+    void engineOptionsChanged() override;
 
     QString m_startDirectory;
     QString m_catalogueDirectory; // the folder whose Engine.dat is read (see locateCatalogueFolder)
@@ -137,6 +149,8 @@ private:
     QAction* m_saveReport = nullptr;
     QAction* m_submitFailedAgain = nullptr;
     ResultsWindow* m_results = nullptr;
+    NetworkFetcher* m_fetcher = nullptr; // the requests made beside the browser (key-file checks)
+    IndexNowKeyWindow* m_keyWindow = nullptr;
     ReportFileDialogFunction m_reportDialog = askReportFileName;
     QButtonGroup* m_pageButtons = nullptr;
     std::array<QToolButton*, PageCount> m_pageButton = {};

@@ -1,5 +1,6 @@
 #include "submit/ui/results_window.h"
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QSortFilterProxyModel>
 #include <QTableView>
@@ -65,9 +66,20 @@ private slots:
         QVERIFY(window.details()->toPlainText().contains("Changed reason"));
         QVERIFY(column(table, ResultsModel::StatusColumn).contains("503"));
 
-        // A new run replaces the rows.
+        // The key-file check shows in the details.
+        results.records[2].keyFile =
+            "The key file http://s.test/k.txt was not found: the site answered with status 404.";
+        window.recordChanged(2);
+        QVERIFY(window.details()->toPlainText().contains("Key file: " + results.records[2].keyFile));
+
+        // A new run replaces the rows; its notices show above them.
+        QVERIFY(window.notice()->isHidden());
         results.records = {record("echo", V::Pending, 0, 0)};
+        results.sharedNotices = {"These engines share what they receive; one of them is enough: A, B"};
         window.recordChanged(-1);
+        QVERIFY(!window.notice()->isHidden());
+        QCOMPARE(window.notice()->text(), results.sharedNotices.first());
+        QTRY_VERIFY(window.notice()->geometry().bottom() < table->mapTo(&window, QPoint()).y());
         QCOMPARE(column(table, ResultsModel::EngineColumn), QStringList{"echo"});
         QCOMPARE(column(table, ResultsModel::VerdictColumn), QStringList{"PENDING"});
     }

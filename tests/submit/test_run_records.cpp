@@ -1,8 +1,11 @@
 #include "submit/core/run_controller.h"
 
+#include "net/core/network_fetcher.h"
+
 #include "support/fake_browser.h"
 #include "support/fake_clock.h"
 #include "support/fake_run_inputs.h"
+#include "support/local_http_server.h"
 #include "support/memory_log.h"
 
 #include <QTest>
@@ -59,6 +62,8 @@ private slots:
     void timeoutRecord();
     void nextAndStopSkip();
     void submitFailedAgainSendsExactlyTheFailed();
+    void keyRefusedChecksKeyFileOncePerRun_data();
+    void keyRefusedChecksKeyFileOncePerRun();
 };
 
 void TestRunRecords::answerBecomesRecord_data() {
@@ -208,5 +213,41 @@ void TestRunRecords::submitFailedAgainSendsExactlyTheFailed() {
     QVERIFY(run.controller.canSubmitFailedAgain());
 }
 
-QTEST_APPLESS_MAIN(TestRunRecords)
+void TestRunRecords::keyRefusedChecksKeyFileOncePerRun_data() {
+    QTest::addColumn<bool>("served");
+    QTest::addColumn<QString>("phrase");
+    QTest::newRow("file missing") << false << "was not found: the site answered with status 404";
+    QTest::newRow("file served") << true << "was found and holds the key";
+}
+
+void TestRunRecords::keyRefusedChecksKeyFileOncePerRun() {
+    QFETCH(bool, served);
+    QFETCH(QString, phrase);
+    LocalHttpServer site;
+    QVERIFY(site.listen());
+    site.setDefaultResponse(LocalHttpServer::status(404));
+    if (served)
+        site.setResponse("/key-0123456789.txt", LocalHttpServer::content("key-0123456789"));
+    const QString query = "?url=" + QUrl::toPercentEncoding(site.baseUrl() + "/new page") + "&key=key-0123456789";
+    // Three IndexNow endpoints refuse the key (403, 422, 403), one answers 200; a plain 403.
+    Run run({"http://a.test/indexnow" + query, "http://b.test/add" + query, "http://c.test/indexnow" + query,
+             "http://d.test/indexnow" + query, "http://e.test/indexnow" + query});
+    NetworkFetcher fetcher;
+    run.controller.setKeyFileFetcher(&fetcher);
+    run.controller.submit();
+    for (const int status : {403, 403, 422, 200, 403}) {
+        run.browser.finish("", status >= 400, PageAnswer{status, NetworkFailure::None, {}, {}});
+        run.tick();
+    }
+    QVERIFY(!run.controller.runActive()); // the run does not wait for the check
+    QTRY_VERIFY(run.record(4).keyFile.contains(phrase));
+    for (const int k : {0, 2, 4})
+        QVERIFY2(run.record(k).keyFile.contains(phrase), qPrintable(run.record(k).keyFile));
+    QCOMPARE(run.record(1).keyFile, QString());
+    QCOMPARE(run.record(3).keyFile, QString());
+    QCOMPARE(site.requestLines(), QList<QByteArray>{"GET /key-0123456789.txt HTTP/1.1"});
+    QCOMPARE(run.log.lines.last(), "Done");
+}
+
+QTEST_GUILESS_MAIN(TestRunRecords)
 #include "test_run_records.moc"

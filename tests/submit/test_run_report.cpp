@@ -168,6 +168,19 @@ private slots:
         QCOMPARE(rows.at(2).mid(8), (QStringList{batch.batchFirst, batch.batchLast, "250"}));
     }
 
+    // The key-file check is an extra field, present only where a record has one.
+    void keyFileField() {
+        RunResults results = sampleRun();
+        results.records[1].keyFile = "The key file https://s.example/k.txt was not found, \"404\".";
+        const QJsonArray engines = QJsonDocument::fromJson(runReportJson(results)).object()["engines"].toArray();
+        QCOMPARE(engines.at(1).toObject()["key_file"].toString(), results.records[1].keyFile);
+        QVERIFY(!engines.at(0).toObject().contains("key_file"));
+        const QList<QStringList> rows = parseCsv(runReportCsv(results));
+        QCOMPARE(rows.at(0).mid(8), QStringList{"key_file"});
+        QCOMPARE(rows.at(1).mid(8), QStringList{""});
+        QCOMPARE(rows.at(2).mid(8), QStringList{results.records[1].keyFile});
+    }
+
     void saveChoosesFormatAndKeepsOldFileOnFailure() {
         QTemporaryDir dir;
         const RunResults results = sampleRun();

@@ -128,6 +128,12 @@ void EngineDataPage::clearOptionTexts() {
     m_option2->setEditText(QString());
 }
 
+void EngineDataPage::refreshOptions() {
+    if (m_option1->isHidden() || Current_Engine < 0 || Current_Engine >= m_catalogue.Items.size())
+        return;
+    showOptions(m_catalogue.Items[Current_Engine]);
+}
+
 int EngineDataPage::insertSorted(QListWidget* list, const QString& title) {
     // Binary search for the first line that sorts after title.
     int low = 0;

@@ -38,6 +38,9 @@ public:
     // Empties the texts shown in the two option boxes (their choices and the stored option
     // texts stay as they are).
     void clearOptionTexts();
+    // Shows again the choices of the engine whose options the panel shows, after the program
+    // changed them; a hidden panel stays hidden.
+    void refreshOptions();
 
     // Puts title into list at its alphabetical place (letter case not regarded) and returns
     // its row.

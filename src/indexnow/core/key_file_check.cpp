@@ -1,5 +1,9 @@
 #include "indexnow/core/key_file_check.h"
 
+#include "indexnow/core/indexnow_key.h"
+
+#include <QUrlQuery>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -38,6 +42,42 @@ QString KeyFileCheck::sentence() const {
     }
     const QString error = detail.endsWith(u'.') ? detail : detail + u'.';
     return u"The key file %1 could not be reached: %2"_s.arg(address, error);
+}
+
+QString keyFileCheckingSentence(const QUrl& url) {
+    return u"The key file %1 is being checked."_s.arg(url.toDisplayString());
+}
+
+IndexNowRequestKey keyFileOfRequest(const QString& requestUrl) {
+    // Request URLs are form-encoded: "+" stands for a blank, a "+" of the value is "%2B".
+    QString query = QUrl::fromEncoded(requestUrl.toUtf8(), QUrl::TolerantMode).query(QUrl::FullyEncoded);
+    query.replace(u'+', "%20"_L1);
+    const QUrlQuery parameters(query);
+    IndexNowRequestKey found;
+    found.key = parameters.queryItemValue(u"key"_s, QUrl::FullyDecoded);
+    if (found.key.isEmpty()) {
+        found.problem = u"The key file could not be checked: the request sends no key."_s;
+        return found;
+    }
+    if (parameters.hasQueryItem(u"keyLocation"_s)) {
+        const QUrl location(parameters.queryItemValue(u"keyLocation"_s, QUrl::FullyDecoded), QUrl::StrictMode);
+        if (location.isValid() && (location.scheme() == "http"_L1 || location.scheme() == "https"_L1) &&
+            !location.host().isEmpty()) {
+            found.keyFile = location;
+        } else {
+            found.problem = u"The key file could not be checked: the request's keyLocation is not a web address."_s;
+        }
+        return found;
+    }
+    const KeyFileAddress address =
+        indexNowKeyFileAddress(parameters.queryItemValue(u"url"_s, QUrl::FullyDecoded), found.key);
+    found.keyFile = address.url;
+    if (!address.problem.isEmpty()) {
+        found.problem =
+            u"The key file could not be checked: the request's url parameter is not a web address starting with "
+            u"http:// or https://."_s;
+    }
+    return found;
 }
 
 FetchRequest keyFileRequest(const QUrl& url, int timeoutMs) {

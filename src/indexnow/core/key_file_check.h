@@ -34,6 +34,20 @@ struct KeyFileCheck {
     QString sentence() const;
 };
 
+// What a check of the key file at url says while it runs.
+QString keyFileCheckingSentence(const QUrl& url);
+
+// The key an IndexNow request URL sends and the key file an engine checks for it: the
+// "keyLocation" parameter when the request has one, else the key file's address for the site of
+// its "url" parameter (see indexNowKeyFileAddress). When there is no key or no such address,
+// keyFile is empty and problem says why, in one sentence for the user.
+struct IndexNowRequestKey {
+    QString key;
+    QUrl keyFile;
+    QString problem;
+};
+IndexNowRequestKey keyFileOfRequest(const QString& requestUrl);
+
 // The request the check sends for url.
 FetchRequest keyFileRequest(const QUrl& url, int timeoutMs = kKeyFileCheckTimeoutMs);
 

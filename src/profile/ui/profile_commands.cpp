@@ -16,8 +16,8 @@ void setUpProfileFileDialog(QFileDialog& dialog, const ProfileFileDialog& reques
     // Open accepts a name whether or not the file exists: a missing file opens empty.
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    dialog.setNameFilter(u"Torvane Files (*.tvp)"_s);
-    dialog.setDefaultSuffix(u"tvp"_s);
+    dialog.setNameFilter(request.nameFilter);
+    dialog.setDefaultSuffix(request.defaultSuffix);
     dialog.setSizeGripEnabled(true);
     dialog.setDirectory(request.directory);
     if (!request.offeredName.isEmpty())

@@ -36,7 +36,8 @@ public:
     virtual QWidget* dialogParent() = 0;
 };
 
-// What a profile file dialog is asked to show.
+// What a profile file dialog is asked to show. The program's other files (the IndexNow key
+// file) are asked for through the same dialog, with their own filter and suffix.
 struct ProfileFileDialog {
     enum Kind { Open, Save };
 
@@ -44,6 +45,8 @@ struct ProfileFileDialog {
     QWidget* parent = nullptr;
     QString directory;   // where the dialog opens
     QString offeredName; // the name chosen last in this dialog (empty at first)
+    QString nameFilter = QStringLiteral("Torvane Files (*.tvp)");
+    QString defaultSuffix = QStringLiteral("tvp");
 };
 
 // Shows a profile file dialog and returns the chosen full path, or an empty string when the
@@ -55,7 +58,7 @@ using ProfileFileDialogFunction = std::function<QString(const ProfileFileDialog&
 QString showProfileFileDialog(const ProfileFileDialog& request);
 
 // Gives dialog the settings of a profile file dialog: Qt's own dialog (never the desktop's),
-// filter "Torvane Files (*.tvp)", default suffix "tvp", resizable, opening in the request's
+// the request's filter and default suffix ("Torvane Files (*.tvp)", "tvp"), resizable, opening in the request's
 // directory; an offered name is selected as the full path it is (so the dialog then shows its
 // folder and accepting it means that very file). The open dialog accepts any name, the save
 // dialog asks before overwriting.

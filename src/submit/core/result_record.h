@@ -25,6 +25,9 @@ struct ResultRecord {
     QString reason;                                // the first 500 characters of the page's visible text
     qint64 milliseconds = 0;                       // from the request to the verdict
     QString meaning;                               // one plain sentence for the status (answerMeaning)
+    // An IndexNow endpoint that answered 403 or 422 (the key refused): what the run's check of
+    // the key file found, in one sentence. Empty for every other record.
+    QString keyFile;
 
     // For a batch of announced addresses; batchSize stays 0 for the record of one engine of a run.
     int batchSize = 0;    // how many addresses the batch held
@@ -45,6 +48,8 @@ struct RunResults {
     QDateTime started;   // null before the first run
     QDateTime finished;  // null while the run is going
     QString profilePath; // empty when the profile was never saved
+    // Said above the records: the run's engines that share what they receive (one line per group).
+    QStringList sharedNotices;
     QList<ResultRecord> records;
 
     // The titles of the failed records (ERROR or SKIPPED), in their order.

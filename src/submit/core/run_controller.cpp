@@ -1,10 +1,13 @@
 #include "submit/core/run_controller.h"
 
+#include "indexnow/core/key_file_check.h"
+#include "net/core/fetcher.h"
 #include "platform/browser.h"
 #include "platform/clock.h"
 #include "platform/message_log.h"
 #include "submit/core/answer_meaning.h"
 
+#include <QObject>
 #include <QtGlobal>
 
 namespace {
@@ -22,7 +25,15 @@ bool titleReportsError(const QString& title) {
 } // namespace
 
 RunController::RunController(Browser& browser, const Clock& clock, MessageLog& log, RunView& view, RunInputs& inputs)
-    : m_browser(browser), m_clock(clock), m_log(log), m_view(view), m_inputs(inputs) {}
+    : m_browser(browser), m_clock(clock), m_log(log), m_view(view), m_inputs(inputs),
+      m_checkReceiver(std::make_unique<QObject>()) {}
+
+RunController::~RunController() = default;
+
+void RunController::setKeyFileFetcher(Fetcher* fetcher) {
+    dropKeyFileChecks();
+    m_fetcher = fetcher;
+}
 
 void RunController::submit() {
     startRun(nullptr);
@@ -64,11 +75,14 @@ void RunController::startRun(const QStringList* titles) {
         return;
     }
 
+    dropKeyFileChecks();
     m_results = RunResults{};
     m_results.started = QDateTime::currentDateTime();
     m_results.profilePath = m_inputs.profilePath();
+    QStringList runTitles;
     for (qint32 k = 0; k < m_submitList.Count; ++k) {
         const Submit_Data& entry = m_submitList.Items.at(k);
+        runTitles.append(entry.Title);
         ResultRecord record;
         record.title = entry.Title;
         record.url = entry.Url;
@@ -76,6 +90,7 @@ void RunController::startRun(const QStringList* titles) {
         record.meaning = pendingMeaning();
         m_results.records.append(record);
     }
+    m_results.sharedNotices = m_inputs.sharedGroupNotices(runTitles);
     m_view.showResult(-1);
 
     Submit_Index = 0;
@@ -118,8 +133,57 @@ void RunController::recordAnswer(bool timedOut, quint32 now) {
         record.meaning = !loadFailed && titleReportsError(record.pageTitle)
                              ? titleErrorMeaning()
                              : answerMeaning(record.httpStatus, record.failure, indexNow);
+        // The key was refused: whether the key file is there says why.
+        if (indexNow && (record.httpStatus == 403 || record.httpStatus == 422))
+            explainRefusedKey(Submit_Index);
     }
     m_view.showResult(Submit_Index);
+}
+
+void RunController::explainRefusedKey(qint32 index) {
+    if (!m_fetcher)
+        return;
+    ResultRecord& record = m_results.records[index];
+    const IndexNowRequestKey target = keyFileOfRequest(record.url);
+    if (target.keyFile.isEmpty()) {
+        record.keyFile = target.problem;
+        return;
+    }
+    const QString id = target.keyFile.toString(QUrl::FullyEncoded) + u'\n' + target.key;
+    const auto [found, isNew] = m_keyFileChecks.try_emplace(id);
+    KeyFileCheckState& check = found->second;
+    if (check.done) {
+        record.keyFile = check.sentence;
+        return;
+    }
+    record.keyFile = keyFileCheckingSentence(target.keyFile);
+    check.records.append(index);
+    if (!isNew)
+        return;
+    check.request = ::checkKeyFile(*m_fetcher, target.keyFile, target.key, m_checkReceiver.get(),
+                                   [this, id](const KeyFileCheck& result) { keyFileChecked(id, result.sentence()); });
+}
+
+void RunController::keyFileChecked(const QString& id, const QString& sentence) {
+    const auto answered = m_keyFileChecks.find(id);
+    if (answered == m_keyFileChecks.end())
+        return;
+    KeyFileCheckState& check = answered->second;
+    check.done = true;
+    check.sentence = sentence;
+    for (const qint32 waiting : std::as_const(check.records)) {
+        m_results.records[waiting].keyFile = sentence;
+        m_view.showResult(waiting);
+    }
+    check.records.clear();
+}
+
+void RunController::dropKeyFileChecks() {
+    for (const auto& [id, check] : m_keyFileChecks) {
+        if (!check.done && m_fetcher)
+            m_fetcher->cancel(check.request);
+    }
+    m_keyFileChecks.clear();
 }
 
 void RunController::recordSkipped(quint32 now, bool unsent) {

@@ -5,10 +5,14 @@
 
 #include <QString>
 #include <QStringList>
+#include <map>
+#include <memory>
 
 class Browser;
 class Clock;
+class Fetcher;
 class MessageLog;
+class QObject;
 
 // What the run shows on the Submit Now page and the main window.
 class RunView {
@@ -50,6 +54,9 @@ public:
     virtual Submit_Type buildSubmissionList(const QStringList& titles) = 0;
     // The profile file a run's report names; empty when the profile was never saved.
     virtual QString profilePath() const { return {}; }
+    // What a run over the engines of these titles (in run order) says about engines that share
+    // what they receive: one notice per group with two or more of them; none by default.
+    virtual QStringList sharedGroupNotices(const QStringList& /*titles*/) const { return {}; }
 };
 
 // The verdict of the submission last judged, and the start of the current page's wait.
@@ -79,12 +86,24 @@ struct Browser_Stat {
 // page is judged, then OK or ERROR with the page's answer, or SKIPPED when Next or Stop left it.
 // The records of a run stay until the next run starts; a Submit refused by the completeness
 // check leaves them as they were.
+//
+// With a fetcher set, an IndexNow endpoint that answers 403 or 422 (its key refused) has the key
+// file checked beside the run, once per run for each key file and key (not once per engine): its
+// record, and every later one of the same key, carries what the check found. The run itself
+// neither waits for the check nor changes with it.
 class RunController {
 public:
     static constexpr quint32 kPageTimeLimitMs = 60000;
 
     // All five must outlive the controller.
     RunController(Browser& browser, const Clock& clock, MessageLog& log, RunView& view, RunInputs& inputs);
+    ~RunController();
+    RunController(const RunController&) = delete;
+    RunController& operator=(const RunController&) = delete;
+
+    // The fetcher of the key-file checks; none (no checks) unless set. It must outlive the
+    // controller, or be unset first.
+    void setKeyFileFetcher(Fetcher* fetcher);
 
     void submit(); // the Submit button
     // Run > Submit Failed Again: a run over the engines whose records of the last run are
@@ -118,6 +137,13 @@ private:
     void recordAnswer(bool timedOut, quint32 now);
     // Marks the engine being loaded as left (Next, Stop) and, with unsent, the ones after it.
     void recordSkipped(quint32 now, bool unsent);
+    // Gives the record at index what the run's check of its key file found, starting the check
+    // when it is the first of its key file and key.
+    void explainRefusedKey(qint32 index);
+    // The check id (key file address and key) found sentence: every record waiting for it says so.
+    void keyFileChecked(const QString& id, const QString& sentence);
+    // Forgets the checks of the last run; those still going are cancelled.
+    void dropKeyFileChecks();
 
     Browser& m_browser;
     const Clock& m_clock;
@@ -133,4 +159,16 @@ private:
     Browser_Stat m_browserStat;
     quint32 m_sentAt = 0; // clock reading at the current engine's navigation
     RunResults m_results;
+
+    // The key-file checks of the run, by key file address and key.
+    struct KeyFileCheckState {
+        quint64 request = 0;
+        bool done = false;
+        QString sentence;
+        QList<qint32> records; // waiting for the outcome
+    };
+    Fetcher* m_fetcher = nullptr;
+    std::map<QString, KeyFileCheckState> m_keyFileChecks;
+    // The receiver of the checks' answers: gone with the controller, so no answer arrives after.
+    std::unique_ptr<QObject> m_checkReceiver;
 };

@@ -4,6 +4,7 @@
 #include "platform/program_info.h"
 
 #include <QStringList>
+#include <algorithm>
 
 namespace {
 
@@ -23,12 +24,16 @@ QString csvRow(const QStringList& fields) {
     return out.join(u',') + QStringLiteral("\r\n");
 }
 
-bool anyBatch(const RunResults& results) {
-    for (const ResultRecord& record : results.records) {
-        if (record.isBatch())
-            return true;
-    }
-    return false;
+bool anyRecord(const RunResults& results, bool (*has)(const ResultRecord&)) {
+    return std::any_of(results.records.cbegin(), results.records.cend(), has);
+}
+
+bool isBatch(const ResultRecord& record) {
+    return record.isBatch();
+}
+
+bool hasKeyFile(const ResultRecord& record) {
+    return !record.keyFile.isEmpty();
 }
 
 // A JSON string literal: quotes, backslashes and control characters escaped.
@@ -88,12 +93,15 @@ QString isoTimeWithOffset(const QDateTime& time) {
 }
 
 QByteArray runReportCsv(const RunResults& results) {
-    const bool batches = anyBatch(results);
+    const bool batches = anyRecord(results, isBatch);
+    const bool keyFiles = anyRecord(results, hasKeyFile);
     QStringList header{QStringLiteral("title"),  QStringLiteral("url"),         QStringLiteral("verdict"),
                        QStringLiteral("status"), QStringLiteral("error"),       QStringLiteral("meaning"),
                        QStringLiteral("reason"), QStringLiteral("milliseconds")};
     if (batches)
         header << QStringLiteral("batch_first") << QStringLiteral("batch_last") << QStringLiteral("batch_size");
+    if (keyFiles)
+        header << QStringLiteral("key_file");
     QString out = csvRow(header);
     for (const ResultRecord& record : results.records) {
         QStringList row{record.title,
@@ -108,6 +116,8 @@ QByteArray runReportCsv(const RunResults& results) {
             row << record.batchFirst << record.batchLast
                 << (record.isBatch() ? QString::number(record.batchSize) : QString());
         }
+        if (keyFiles)
+            row << record.keyFile;
         out += csvRow(row);
     }
     return out.toUtf8();
@@ -134,6 +144,8 @@ QByteArray runReportJson(const RunResults& results) {
         out += QStringLiteral(",\n      \"meaning\": ") + jsonString(record.meaning);
         out += QStringLiteral(",\n      \"reason\": ") + jsonString(record.reason);
         out += QStringLiteral(",\n      \"milliseconds\": ") + QString::number(record.milliseconds);
+        if (!record.keyFile.isEmpty())
+            out += QStringLiteral(",\n      \"key_file\": ") + jsonString(record.keyFile);
         if (record.isBatch()) {
             out += QStringLiteral(",\n      \"batch\": {\"first\": ") + jsonString(record.batchFirst) +
                    QStringLiteral(", \"last\": ") + jsonString(record.batchLast) + QStringLiteral(", \"size\": ") +

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
@@ -38,6 +39,8 @@ QString resultDetails(const ResultRecord& record) {
     if (!record.error.isEmpty())
         lines << QStringLiteral("Error: ") + record.error;
     lines << QStringLiteral("Meaning: ") + record.meaning;
+    if (!record.keyFile.isEmpty())
+        lines << QStringLiteral("Key file: ") + record.keyFile;
     if (!record.pageTitle.isEmpty())
         lines << QStringLiteral("Page title: ") + record.pageTitle;
     lines << QStringLiteral("Time: %1 ms").arg(record.milliseconds);
@@ -155,6 +158,15 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_details->setReadOnly(true);
     m_details->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("SharedNotice"));
+    m_notice->setWordWrap(true);
+    m_notice->setTextFormat(Qt::PlainText);
+    m_notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_notice->setFrameShape(QFrame::StyledPanel);
+    m_notice->setMargin(4);
+    m_notice->hide();
+
     auto* splitter = new QSplitter(Qt::Vertical, this);
     splitter->addWidget(m_table);
     splitter->addWidget(m_details);
@@ -162,6 +174,7 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     splitter->setStretchFactor(1, 2);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
+    layout->addWidget(m_notice);
     layout->addWidget(splitter);
 
     connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -171,11 +184,21 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 }
 
 void ResultsWindow::setResults(const RunResults* results) {
+    m_resultsShown = results;
     m_model->setResults(results);
+    showNotices();
 }
 
 void ResultsWindow::recordChanged(int index) {
     m_model->recordChanged(index);
+    if (index < 0)
+        showNotices();
+}
+
+void ResultsWindow::showNotices() {
+    const QStringList notices = m_resultsShown ? m_resultsShown->sharedNotices : QStringList();
+    m_notice->setText(notices.join(u'\n'));
+    m_notice->setVisible(!notices.isEmpty());
 }
 
 void ResultsWindow::showRecord(int index) {

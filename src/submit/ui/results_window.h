@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 
+class QLabel;
 class QPlainTextEdit;
 class QSortFilterProxyModel;
 class QTableView;
@@ -43,7 +44,8 @@ QString resultSummary(const ResultRecord& record);
 QString resultDetails(const ResultRecord& record);
 
 // The Results window (objectName "ResultsWindow"): a sortable table of the last run's records
-// and, below it, the selected record's details (URL sent, page title, reason text). It follows
+// and, below it, the selected record's details (URL sent, page title, reason text). Above the
+// table, the run's notices of engines that share what they receive, when it has any. It follows
 // the run live: the owner calls recordChanged() whenever a record changes.
 class ResultsWindow final : public QWidget {
     Q_OBJECT
@@ -58,14 +60,18 @@ public:
 
     QTableView* table() const { return m_table; }
     QPlainTextEdit* details() const { return m_details; }
+    QLabel* notice() const { return m_notice; }
 
 private:
     void showSelectedDetails();
+    void showNotices();
 
     ResultsModel* m_model = nullptr;
     QSortFilterProxyModel* m_sorted = nullptr;
     QTableView* m_table = nullptr;
     QPlainTextEdit* m_details = nullptr;
+    QLabel* m_notice = nullptr;
+    const RunResults* m_resultsShown = nullptr;
 };
 
 // Asks where to save a run's report: a save dialog in directory offering CSV and JSON files

@@ -130,6 +130,10 @@ void SubmitNowPage::setPageTimeLimit(quint32 milliseconds) {
         m_controller->setPageTimeLimit(milliseconds);
 }
 
+void SubmitNowPage::setKeyFileFetcher(Fetcher* fetcher) {
+    m_controller->setKeyFileFetcher(fetcher);
+}
+
 void SubmitNowPage::SpeedButton7Click() {
     // Without a browser nothing can be sent: say why, and leave everything as it is.
     if (!prepareBrowser()) {

@@ -8,6 +8,7 @@
 #include <optional>
 
 class Browser;
+class Fetcher;
 class MessageLog;
 class QLabel;
 class QProgressBar;
@@ -44,6 +45,8 @@ public:
     void setTickInterval(int milliseconds);
     // How long a page may stay busy, 60 s unless changed (tests shorten it).
     void setPageTimeLimit(quint32 milliseconds);
+    // The fetcher of the run's key-file checks (see RunController); none unless set.
+    void setKeyFileFetcher(Fetcher* fetcher);
 
     // The records of the last run (or of the run in progress); the reference stays valid for
     // the life of the page.
