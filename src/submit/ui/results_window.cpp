@@ -1,5 +1,7 @@
 #include "submit/ui/results_window.h"
 
+#include "common/ui/discarded_user_settings.h"
+
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -224,7 +226,10 @@ void ResultsWindow::showSelectedDetails() {
 
 QString askReportFileName(QWidget* parent, const QString& directory) {
     const QString csvFilter = QStringLiteral("CSV Files (*.csv)");
+    // Made first, so that it outlives the dialog: the dialog leaves no settings file behind.
+    const DiscardedUserSettings noSettings;
     QFileDialog dialog(parent, QStringLiteral("Save Report As"), directory);
+    dialog.setOption(QFileDialog::DontUseNativeDialog); // the desktop's dialog keeps lists of its own
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters({csvFilter, QStringLiteral("JSON Files (*.json)")});
