@@ -9,7 +9,7 @@ TORVANE_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-webengine-dev libgl-dev zlib1g-dev
     fonts-liberation2 fonts-dejavu-core
-    desktop-file-utils appstream shared-mime-info man-db dpkg-dev file
+    desktop-file-utils appstream shared-mime-info man-db dpkg-dev file openssl
 )
 
 torvane_install_packages() {
