@@ -33,6 +33,39 @@ void setLabelText(QLabel* label, const QString& text) {
 
 } // namespace
 
+// A browser that stands for another one made later: until then it is idle, and a navigation
+// ends at once as a failed load (no run can get that far, since Submit makes the browser first).
+class ForwardingBrowser final : public Browser {
+public:
+    void setTarget(Browser* target) {
+        m_target = target;
+        m_target->setProgressHandler(
+            [this](qint32 progress, qint32 progressMax) { reportProgress(progress, progressMax); });
+    }
+    ~ForwardingBrowser() override {
+        if (m_target)
+            m_target->setProgressHandler({});
+    }
+
+    void navigate(const QString& url) override {
+        if (m_target)
+            m_target->navigate(url);
+    }
+    void stop() override {
+        if (m_target)
+            m_target->stop();
+    }
+    bool busy() const override { return m_target && m_target->busy(); }
+    QString locationName() const override { return m_target ? m_target->locationName() : QString(); }
+    bool loadFailed() const override { return !m_target || m_target->loadFailed(); }
+    PageAnswer answer() const override {
+        return m_target ? m_target->answer() : PageAnswer{0, NetworkFailure::Other, {}, {}};
+    }
+
+private:
+    Browser* m_target = nullptr;
+};
+
 SubmitNowPage::SubmitNowPage(MessageLog& log, RunInputs& inputs, QWidget* parent)
     : SubmitNowPage(log, inputs, nullptr, nullptr, parent) {}
 
@@ -44,6 +77,11 @@ SubmitNowPage::SubmitNowPage(MessageLog& log, RunInputs& inputs, Browser* browse
     setObjectName(QStringLiteral("GroupBox4"));
     setFixedSize(381, 313);
     createControls();
+    m_forwarding = std::make_unique<ForwardingBrowser>();
+    m_forwarding->setProgressHandler(
+        [this](qint32 progress, qint32 progressMax) { WebBrowser1ProgressChange(progress, progressMax); });
+    m_controller =
+        std::make_unique<RunController>(*m_forwarding, m_clock, m_log, static_cast<RunView&>(*this), m_inputs);
     if (m_browser) {
         auto* placeholder = new QWidget(m_browserFrame);
         placeholder->setObjectName(QStringLiteral("WebBrowser1"));
@@ -52,13 +90,10 @@ SubmitNowPage::SubmitNowPage(MessageLog& log, RunInputs& inputs, Browser* browse
     }
 }
 
-SubmitNowPage::~SubmitNowPage() {
-    if (m_browser)
-        m_browser->setProgressHandler({});
-}
+SubmitNowPage::~SubmitNowPage() = default;
 
 bool SubmitNowPage::prepareBrowser() {
-    if (m_controller)
+    if (m_browserReady)
         return true;
     if (!m_browser) {
         const WebBrowserParts parts = createWebBrowser(m_browserFrame, m_browserError);
@@ -70,11 +105,8 @@ bool SubmitNowPage::prepareBrowser() {
         parts.widget->show(); // the frame may be on screen already
         m_browser = parts.browser;
     }
-    m_browser->setProgressHandler(
-        [this](qint32 progress, qint32 progressMax) { WebBrowser1ProgressChange(progress, progressMax); });
-    m_controller = std::make_unique<RunController>(*m_browser, m_clock, m_log, static_cast<RunView&>(*this), m_inputs);
-    if (m_pageTimeLimit)
-        m_controller->setPageTimeLimit(*m_pageTimeLimit);
+    m_forwarding->setTarget(m_browser);
+    m_browserReady = true;
     return true;
 }
 
@@ -125,9 +157,7 @@ void SubmitNowPage::setTickInterval(int milliseconds) {
 }
 
 void SubmitNowPage::setPageTimeLimit(quint32 milliseconds) {
-    m_pageTimeLimit = milliseconds;
-    if (m_controller)
-        m_controller->setPageTimeLimit(milliseconds);
+    m_controller->setPageTimeLimit(milliseconds);
 }
 
 void SubmitNowPage::setKeyFileFetcher(Fetcher* fetcher) {
@@ -144,22 +174,23 @@ void SubmitNowPage::SpeedButton7Click() {
 }
 
 void SubmitNowPage::submitFailedAgain() {
+    if (!prepareBrowser()) {
+        showErrorReport(this, m_browserError);
+        return;
+    }
     m_controller->submitFailedAgain();
 }
 
 void SubmitNowPage::SpeedButton8Click() {
-    if (m_controller)
-        m_controller->stop();
+    m_controller->stop();
 }
 
 void SubmitNowPage::SpeedButton9Click() {
-    if (m_controller)
-        m_controller->next();
+    m_controller->next();
 }
 
 void SubmitNowPage::Timer1Timer() {
-    if (m_controller)
-        m_controller->tick();
+    m_controller->tick();
 }
 
 void SubmitNowPage::WebBrowser1ProgressChange(qint32 progress, qint32 progressMax) {

@@ -5,10 +5,10 @@
 
 #include <QGroupBox>
 #include <memory>
-#include <optional>
 
 class Browser;
 class Fetcher;
+class ForwardingBrowser;
 class MessageLog;
 class QLabel;
 class QProgressBar;
@@ -104,8 +104,11 @@ private:
     MessageLog& m_log;
     RunInputs& m_inputs;
     const Clock& m_clock;
-    std::optional<quint32> m_pageTimeLimit; // set before the run controller was made
-    QString m_browserError;                 // why the web engine could not be loaded
+    QString m_browserError;      // why the web engine could not be loaded
+    bool m_browserReady = false; // m_browser exists and the controller drives it
     Browser* m_browser = nullptr;
-    std::unique_ptr<RunController> m_controller; // made with the browser
+    // What the run controller drives: m_browser once it exists. The controller (and with it the
+    // run's records) is there from the start; the browser comes when first needed.
+    std::unique_ptr<ForwardingBrowser> m_forwarding;
+    std::unique_ptr<RunController> m_controller;
 };
