@@ -7,6 +7,7 @@
 #include "submit/ui/browser_home_files.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFont>
 #include <QIcon>
 #include <exception>
@@ -62,6 +63,10 @@ void applyWindowLook() {
     for (const int size : {16, 32, 48, 64})
         icon.addFile(QStringLiteral(":/icon/torvane-%1.png").arg(size));
     QApplication::setWindowIcon(icon);
+}
+
+QString installedDataFolder() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/" TORVANE_RELATIVE_DATA_DIR));
 }
 
 int runTorvane(int argc, char* argv[]) {
