@@ -140,7 +140,8 @@ void SubmitNowPage::SpeedButton7Click() {
 }
 
 void SubmitNowPage::submitFailedAgain() {
-    m_controller->submitFailedAgain();
+    if (m_controller)
+        m_controller->submitFailedAgain();
 }
 
 void SubmitNowPage::SpeedButton8Click() {
@@ -204,5 +205,6 @@ void SubmitNowPage::setProgressLabel(const QString& text) {
 }
 
 void SubmitNowPage::showResult(int index) {
+    m_results = m_controller->results();
     emit resultsChanged(index);
 }

@@ -47,9 +47,9 @@ public:
 
     // The records of the last run (or of the run in progress); the reference stays valid for
     // the life of the page.
-    const RunResults& results() const { return m_controller->results(); }
-    bool runActive() const { return m_controller->runActive(); }
-    bool canSubmitFailedAgain() const { return m_controller->canSubmitFailedAgain(); }
+    const RunResults& results() const { return m_results; }
+    bool runActive() const { return m_controller && m_controller->runActive(); }
+    bool canSubmitFailedAgain() const { return m_controller && m_controller->canSubmitFailedAgain(); }
     // Run > Submit Failed Again.
     void submitFailedAgain();
 
@@ -105,4 +105,7 @@ private:
     QString m_browserError;                 // why the web engine could not be loaded
     Browser* m_browser = nullptr;
     std::unique_ptr<RunController> m_controller; // made with the browser
+    // The controller's records as last shown (shared, not copied): there are none before the
+    // controller exists, and the windows that show them keep this one address.
+    RunResults m_results;
 };
