@@ -134,22 +134,13 @@ QString recordLine(const ResultRecord& record) {
         .arg(verdictText(record.verdict));
 }
 
-// The engines to send to, each with a valid key; empty after saying why not.
-QList<AnnounceTarget> checkedTargets(const JobInput& input, bool allShared) {
-    const QList<AnnounceTarget> targets = indexNowTargets(input.catalogue, input.currentList);
-    if (targets.isEmpty()) {
-        printError(u"[Engine Data] Please select an IndexNow engine: the profile's current list has none."_s);
-        return {};
-    }
-    bool valid = true;
-    for (const AnnounceTarget& target : targets) {
-        if (const QString problem = indexNowKeyProblem(target.key); !problem.isEmpty()) {
-            printError(u"[%1] %2"_s.arg(target.title, problem));
-            valid = false;
-        }
-    }
-    return valid ? chooseTargets(targets, allShared ? SharedEngines::All : SharedEngines::OneOnly)
-                 : QList<AnnounceTarget>{};
+// The engines to send to, after saying which engines of the list are left out and why.
+QList<AnnounceTarget> chosenTargets(const JobInput& input, bool allShared, bool* leftOut) {
+    const IndexNowTargets found = indexNowTargets(input.catalogue, input.currentList, input.fields.Site_URL);
+    for (const QString& problem : found.problems)
+        printError(problem);
+    *leftOut = !found.problems.isEmpty();
+    return chooseTargets(found.targets, allShared ? SharedEngines::All : SharedEngines::OneOnly);
 }
 
 } // namespace
@@ -160,7 +151,8 @@ int runAnnounceJob(const CommandLine& command) {
         printError(error);
         return ExitBadInput;
     }
-    const QList<AnnounceTarget> targets = checkedTargets(input, command.allShared);
+    bool leftOut = false;
+    const QList<AnnounceTarget> targets = chosenTargets(input, command.allShared, &leftOut);
     if (targets.isEmpty())
         return ExitBadInput;
 
@@ -174,10 +166,11 @@ int runAnnounceJob(const CommandLine& command) {
         printError(u"No address to announce."_s);
         return ExitBadInput;
     }
-    qsizetype leftOut = 0;
-    const QList<HostGroup> groups = gathering.groups(command.since, &leftOut);
+    qsizetype unchanged = 0;
+    const QList<HostGroup> groups = gathering.groups(command.since, &unchanged);
     if (command.since.isValid() && !command.quiet)
-        printLine(u"%1 addresses not changed since %2 left out."_s.arg(leftOut).arg(isoTimeWithOffset(command.since)));
+        printLine(
+            u"%1 addresses not changed since %2 left out."_s.arg(unchanged).arg(isoTimeWithOffset(command.since)));
 
     SystemClock clock;
     AnnounceSender sender(fetcher, clock);
@@ -201,7 +194,8 @@ int runAnnounceJob(const CommandLine& command) {
     if (sender.state() != AnnounceSender::State::Idle)
         loop.exec();
 
-    int status = ExitAllOk;
+    // An engine of the list left out got nothing: not everything went well.
+    int status = leftOut ? ExitSomeFailed : ExitAllOk;
     for (const ResultRecord& record : sender.results().records) {
         if (record.failed())
             status = ExitSomeFailed;

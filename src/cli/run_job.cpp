@@ -11,6 +11,29 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// Standard error carries the job's own lines, which scripts and cron mails read: the notes of Qt
+// and of the web engine (no runtime folder, no OpenGL on the offscreen platform) are left out
+// unless QT_LOGGING_RULES asks for messages. Critical and fatal ones always go through.
+QtMessageHandler g_standardHandler = nullptr;
+
+void keepQtNotesOut() {
+    if (qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
+        return;
+    g_standardHandler =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+            if (type != QtCriticalMsg && type != QtFatalMsg)
+                return;
+            if (g_standardHandler)
+                g_standardHandler(type, context, message);
+            else
+                printError(qFormatLogMessage(type, context, message));
+        });
+}
+
+} // namespace
+
 int runCommandLineJob(const CommandLine& command, char* programPath) {
     using Job = CommandLine::Job;
     // Qt and the web engine see no argument of the user's: none of their own options is honoured.
@@ -21,6 +44,7 @@ int runCommandLineJob(const CommandLine& command, char* programPath) {
         printError(u"Run 'torvane --help' for the options."_s);
         return ExitBadInput;
     }
+    keepQtNotesOut();
     if (command.job == Job::Submit) {
         // The embedded browser draws into memory only: no display is needed or used.
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -167,7 +167,7 @@ void TestHeadlessRuns::badInput_data() {
                                       << u"[Engine Data] Please select the engine"_s;
     QTest::newRow("no IndexNow engine") << QStringList{u"--announce"_s, path(u"pages.txt"_s), u"--profile"_s,
                                                        complete,        u"--catalogue"_s,     m_catalogue}
-                                        << u"Please select an IndexNow engine"_s;
+                                        << u"No IndexNow engine with a key is in the current list"_s;
     QTest::newRow("invalid key") << QStringList{u"--check-key"_s, u"--profile"_s,
                                                 writeProfile(u"bad-key.tvp"_s, {u"IndexNow - Local"_s},
                                                              u"https://www.example.com/"_s, u"short"_s),
