@@ -3,10 +3,13 @@
 #include "app/about_box.h"
 #include "app/main_window.h"
 #include "app/test_window.h"
+#include "cli/command_line.h"
+#include "cli/run_job.h"
 #include "common/ui/error_report.h"
 #include "submit/ui/browser_home_files.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFont>
 #include <QIcon>
 #include <exception>
@@ -64,9 +67,26 @@ void applyWindowLook() {
     QApplication::setWindowIcon(icon);
 }
 
+QString installedDataFolder() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/" TORVANE_RELATIVE_DATA_DIR));
+}
+
 int runTorvane(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    char fallbackName[] = "torvane";
+    char* const programPath = argc > 0 ? argv[0] : fallbackName;
+    const CommandLine command = parseCommandLine(arguments);
+    if (command.job != CommandLine::Job::Window || !command.error.isEmpty())
+        return runCommandLineJob(command, programPath);
+
+    // The window: Qt and the web engine see no argument of the user's, so that none of their
+    // own options is honoured (a remote debugging port among them).
     prepareApplicationEnvironment();
-    TorvaneApplication app(argc, argv);
+    int appArgc = 1;
+    char* appArgv[] = {programPath, nullptr};
+    TorvaneApplication app(appArgc, appArgv);
     applyWindowLook();
 
     // Form1 first (it is the main window and its creation loads the catalogue), then the test

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/about_box.h"
+#include "app/application.h"
 #include "app/message_log_view.h"
 #include "app/offer_page.h"
 #include "app/test_window.h"
@@ -51,12 +52,6 @@ constexpr PageButtonPlace kPageButtons[TForm1::PageCount] = {
     {"SpeedButton4", "Submit Now", ":/pages/submit.png", 208},
     {"SpeedButton12", "Special Offer", ":/pages/offer.png", 280},
 };
-
-// The program's own share/torvane folder, found from where the program is: an installed program
-// finds the catalogue installed beside it under any prefix.
-QString installedDataFolder() {
-    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/" TORVANE_RELATIVE_DATA_DIR));
-}
 
 } // namespace
 

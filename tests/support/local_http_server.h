@@ -12,7 +12,7 @@
 #include <memory>
 
 // A small HTTP server on 127.0.0.1 (an ephemeral port) for tests and benchmarks. It records
-// the request line of every request in arrival order and answers each by its path (the part
+// the request line, head and body of every request in arrival order and answers each by its path (the part
 // before "?") with a scripted response, or with the default response. A response marked hang
 // is never sent: the request stays open until the client gives up. A response marked drop
 // closes the connection at once, without a byte of answer. A response marked unfinished sends
@@ -66,18 +66,34 @@ public:
     const QList<QByteArray>& requestLines() const { return m_requestLines; }
     // The whole head (request line and header lines) of every request, in arrival order.
     const QList<QByteArray>& requestHeads() const { return m_requestHeads; }
+    // The body of every request (as its Content-Length says; empty without one), in arrival order.
+    const QList<QByteArray>& requestBodies() const { return m_requestBodies; }
 
 private:
+    static qsizetype contentLength(const QByteArray& head) {
+        for (const QByteArray& line : head.split('\n')) {
+            if (line.toLower().startsWith("content-length:"))
+                return line.mid(15).trimmed().toLongLong();
+        }
+        return 0;
+    }
+
     void acceptConnections() {
         while (QTcpSocket* socket = m_server->nextPendingConnection()) { // a child of the server
             auto received = std::make_shared<QByteArray>();
             QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, received] {
                 received->append(socket->readAll());
-                if (!received->contains("\r\n\r\n"))
+                const qsizetype headEnd = received->indexOf("\r\n\r\n");
+                if (headEnd < 0)
                     return;
+                const QByteArray head = received->left(headEnd);
+                const qsizetype bodyLength = contentLength(head);
+                if (received->size() - headEnd - 4 < bodyLength)
+                    return; // the body is still arriving
                 socket->disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
-                m_requestHeads.append(received->left(received->indexOf("\r\n\r\n")));
+                m_requestHeads.append(head);
+                m_requestBodies.append(received->mid(headEnd + 4, bodyLength));
                 answer(socket, received->left(received->indexOf("\r\n")));
             });
         }
@@ -111,4 +127,5 @@ private:
     Response m_defaultResponse = page("OK");
     QList<QByteArray> m_requestLines;
     QList<QByteArray> m_requestHeads;
+    QList<QByteArray> m_requestBodies;
 };

@@ -3,6 +3,7 @@
 #include "platform/ini_file.h"
 #include "platform/text_codec.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <algorithm>
@@ -161,14 +162,28 @@ Engine_Type ReadEngineFile(const IniFile& file) {
 }
 
 Engine_Type ReadEngineFile(const QString& startDirectory, std::stop_token stop) {
+    return ReadEngineFileAt(startDirectory + QStringLiteral("/Engine.dat"), nullptr, std::move(stop));
+}
+
+Engine_Type ReadEngineFileAt(const QString& path, QString* error, std::stop_token stop) {
     // The table is read first, so that of the engines' sections only those it names are kept:
     // a file of millions of sections costs no more memory than its bytes.
-    const IniFile table = IniFile::load(startDirectory + QStringLiteral("/Engine.dat"), engineTableSelection(), stop);
-    if (!table.loadError().isEmpty())
+    const IniFile table = IniFile::load(path, engineTableSelection(), stop);
+    QString problem = table.loadError();
+    if (problem.isEmpty() && !QFileInfo::exists(path))
+        problem = QStringLiteral("The catalogue %1 does not exist")
+                      .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+    if (!problem.isEmpty()) {
+        if (error)
+            *error = problem;
         return {};
+    }
     const IniFile sections = table.select(engineSectionsSelection(table), stop);
-    if (!sections.loadError().isEmpty())
+    if (!sections.loadError().isEmpty()) {
+        if (error)
+            *error = sections.loadError();
         return {};
+    }
     return readCatalogue(table, sections);
 }
 

@@ -91,6 +91,11 @@ Engine_Type ReadEngineFile(const IniFile& file);
 // reading ends it early with an empty catalogue.
 Engine_Type ReadEngineFile(const QString& startDirectory, std::stop_token stop = {});
 
+// Loads the catalogue file at path as the above does. *error (when given) receives why the file
+// gave no catalogue: it is missing, or it could not be read (the INI service's error text); it is
+// left empty for a file that was read, even one that names no engine.
+Engine_Type ReadEngineFileAt(const QString& path, QString* error = nullptr, std::stop_token stop = {});
+
 // The folder whose Engine.dat is the catalogue: startDirectory when it holds an Engine.dat;
 // otherwise the first of the data folders ($XDG_DATA_HOME, then each of $XDG_DATA_DIRS, as
 // QStandardPaths lists them) with a torvane/Engine.dat, as that folder's torvane/; otherwise

@@ -1,6 +1,22 @@
 #include "catalogue/core/engine_selection.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
+
+bool engineListSortsBefore(const QString& a, const QString& b) {
+    return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+}
+
+QStringList currentListTitles(const Engine_Type& catalogue) {
+    QStringList titles;
+    for (const Engine_Data& engine : catalogue.Items) {
+        if (engine.Selected == 1)
+            titles.append(engine.Title);
+    }
+    std::stable_sort(titles.begin(), titles.end(), engineListSortsBefore);
+    return titles;
+}
 
 EngineMoves addEngines(Engine_Type& catalogue, const QStringList& lines) {
     EngineMoves moves;

@@ -10,6 +10,14 @@
 // engine's options. The page owns the lists: it collects the selected lines, calls these, then
 // moves the lines and writes the log lines they name.
 
+// The order of both engine lists: alphabetical without regard to letter case (equal texts keep
+// their insertion order when sorted stably).
+bool engineListSortsBefore(const QString& a, const QString& b);
+
+// The current list as the page shows it for a catalogue just read or opened: the titles of the
+// engines whose Selected is 1, in the lists' order.
+QStringList currentListTitles(const Engine_Type& catalogue);
+
 // What the page does after Add or Remove.
 struct EngineMoves {
     // Positions, in the lines handed in, of the lines that move to the other list (ascending,

@@ -29,10 +29,7 @@ QToolButton* placeButton(QWidget* parent, const char* name, const QString& capti
     return button;
 }
 
-// Alphabetical order without regard to letter case; equal texts keep their insertion order.
-bool sortsBefore(const QString& a, const QString& b) {
-    return QString::compare(a, b, Qt::CaseInsensitive) < 0;
-}
+constexpr auto sortsBefore = engineListSortsBefore;
 
 } // namespace
 
