@@ -182,6 +182,8 @@ void TForm1::createPages() {
     m_results = new ResultsWindow(this);
     m_results->setResults(&m_submitNow->results());
     connect(m_submitNow, &SubmitNowPage::resultsChanged, this, [this](int index) {
+        if (index < 0) // the records may be others now (see SubmitNowPage::results)
+            m_results->setResults(&m_submitNow->results());
         m_results->recordChanged(index);
         if (index < 0)
             updateRunActions();

@@ -75,6 +75,7 @@ bool SubmitNowPage::prepareBrowser() {
     m_controller = std::make_unique<RunController>(*m_browser, m_clock, m_log, static_cast<RunView&>(*this), m_inputs);
     if (m_pageTimeLimit)
         m_controller->setPageTimeLimit(*m_pageTimeLimit);
+    emit resultsChanged(-1);
     return true;
 }
 

@@ -45,11 +45,12 @@ public:
     // How long a page may stay busy, 60 s unless changed (tests shorten it).
     void setPageTimeLimit(quint32 milliseconds);
 
-    // The records of the last run (or of the run in progress); the reference stays valid for
-    // the life of the page.
-    const RunResults& results() const { return m_controller->results(); }
-    bool runActive() const { return m_controller->runActive(); }
-    bool canSubmitFailedAgain() const { return m_controller->canSubmitFailedAgain(); }
+    // The records of the last run (or of the run in progress); none before the run controller is
+    // made. The reference stays valid until resultsChanged(-1), which the page also emits when it
+    // makes the run controller.
+    const RunResults& results() const { return m_controller ? m_controller->results() : m_noResults; }
+    bool runActive() const { return m_controller && m_controller->runActive(); }
+    bool canSubmitFailedAgain() const { return m_controller && m_controller->canSubmitFailedAgain(); }
     // Run > Submit Failed Again.
     void submitFailedAgain();
 
@@ -105,4 +106,5 @@ private:
     QString m_browserError;                 // why the web engine could not be loaded
     Browser* m_browser = nullptr;
     std::unique_ptr<RunController> m_controller; // made with the browser
+    const RunResults m_noResults;                // results() until then
 };
