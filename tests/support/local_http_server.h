@@ -12,8 +12,9 @@
 #include <memory>
 
 // A small HTTP server on 127.0.0.1 (an ephemeral port) for tests and benchmarks. It records
-// the request line of every request in arrival order and answers each by its path (the part
-// before "?") with a scripted response, or with the default response. A response marked hang
+// the request line of every request in arrival order (and its body, read to its Content-Length)
+// and answers each by its path (the part before "?") with the next response queued for the
+// path, else its scripted response, else the default response. A response marked hang
 // is never sent: the request stays open until the client gives up. A response marked drop
 // closes the connection at once, without a byte of answer. A response marked unfinished sends
 // its headers and body but never ends: no length, and the connection stays open. Given a TLS
@@ -62,8 +63,12 @@ public:
     QString baseUrl() const { return QStringLiteral("%1://127.0.0.1:%2").arg(m_scheme).arg(m_server->serverPort()); }
 
     void setResponse(const QByteArray& path, const Response& response) { m_responses.insert(path, response); }
+    // Answers the next request to path once with response, before any response queued after it.
+    void queueResponse(const QByteArray& path, const Response& response) { m_queued[path].append(response); }
     void setDefaultResponse(const Response& response) { m_defaultResponse = response; }
     const QList<QByteArray>& requestLines() const { return m_requestLines; }
+    // The body of every request (empty without one), in arrival order.
+    const QList<QByteArray>& requestBodies() const { return m_requestBodies; }
     // The whole head (request line and header lines) of every request, in arrival order.
     const QList<QByteArray>& requestHeads() const { return m_requestHeads; }
 
@@ -74,10 +79,20 @@ private:
             QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, received] {
                 received->append(socket->readAll());
-                if (!received->contains("\r\n\r\n"))
+                const qsizetype headEnd = received->indexOf("\r\n\r\n");
+                if (headEnd < 0)
                     return;
+                const QByteArray head = received->left(headEnd);
+                qsizetype length = 0;
+                for (const QByteArray& line : head.split('\n')) {
+                    if (line.toLower().startsWith("content-length:"))
+                        length = line.mid(15).trimmed().toLongLong();
+                }
+                if (received->size() < headEnd + 4 + length)
+                    return; // the body is still coming
                 socket->disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
-                m_requestHeads.append(received->left(received->indexOf("\r\n\r\n")));
+                m_requestHeads.append(head);
+                m_requestBodies.append(received->mid(headEnd + 4, length));
                 answer(socket, received->left(received->indexOf("\r\n")));
             });
         }
@@ -87,7 +102,8 @@ private:
         m_requestLines.append(requestLine);
         const QByteArray target = requestLine.split(' ').value(1);
         const QByteArray path = target.split('?').first();
-        const Response response = m_responses.value(path, m_defaultResponse);
+        QList<Response>& queued = m_queued[path];
+        const Response response = !queued.isEmpty() ? queued.takeFirst() : m_responses.value(path, m_defaultResponse);
         if (response.hang)
             return;
         if (response.drop) {
@@ -108,7 +124,9 @@ private:
     std::unique_ptr<QTcpServer> m_server = std::make_unique<QTcpServer>();
     QString m_scheme = QStringLiteral("http");
     QHash<QByteArray, Response> m_responses;
+    QHash<QByteArray, QList<Response>> m_queued;
     Response m_defaultResponse = page("OK");
     QList<QByteArray> m_requestLines;
     QList<QByteArray> m_requestHeads;
+    QList<QByteArray> m_requestBodies;
 };
