@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include "announce/core/announce_targets.h"
+#include "announce/ui/announce_window.h"
 #include "app/about_box.h"
 #include "app/application.h"
 #include "app/message_log_view.h"
@@ -83,6 +85,9 @@ struct TForm1::CatalogueReading {
 };
 
 TForm1::~TForm1() {
+    // The windows that make requests go before the fetcher they use (a child made before them).
+    delete m_announce;
+    delete m_keyWindow;
     if (m_catalogueReader) {
         const std::lock_guard lock(m_catalogueReader->mutex);
         m_catalogueReader->stop.request_stop();
@@ -182,13 +187,22 @@ void TForm1::createPages() {
     m_results = new ResultsWindow(this);
     m_results->setResults(&m_submitNow->results());
     connect(m_submitNow, &SubmitNowPage::resultsChanged, this, [this](int index) {
-        m_results->recordChanged(index);
+        // A run that starts makes its records the ones shown.
+        if (index < 0 && m_submitNow->runActive())
+            showRunResults(false);
+        if (!m_announcementResults) {
+            if (index < 0) // the records may be others now (see SubmitNowPage::results)
+                m_results->setResults(&m_submitNow->results());
+            m_results->recordChanged(index);
+        }
         if (index < 0)
             updateRunActions();
     });
     connect(m_log, &MessageLogView::lineDoubleClicked, this, [this](int line) {
-        if (const int record = recordOfLogLine(line); record >= 0)
+        if (const int record = recordOfLogLine(line); record >= 0) {
+            showRunResults(false);
             showResults(record);
+        }
     });
     m_log->setLineToolTip([this](int line) {
         const int record = recordOfLogLine(line);
@@ -213,6 +227,9 @@ void TForm1::createRunMenu() {
     QAction* key = run->addAction(QStringLiteral("IndexNow Key\u2026"));
     key->setObjectName(QStringLiteral("IndexNowKey1"));
     connect(key, &QAction::triggered, this, &TForm1::showIndexNowKeyWindow);
+    m_announcePages = run->addAction(QStringLiteral("Announce Pages\u2026"));
+    m_announcePages->setObjectName(QStringLiteral("AnnouncePages1"));
+    connect(m_announcePages, &QAction::triggered, this, &TForm1::showAnnouncePages);
 }
 
 void TForm1::showIndexNowKeyWindow() {
@@ -234,8 +251,53 @@ void TForm1::engineOptionsChanged() {
     markModified();
 }
 
+void TForm1::showAnnouncePages() {
+    if (!m_announce) {
+        m_announce = new AnnounceWindow(*m_fetcher, this);
+        m_announce->setStartDirectory(m_startDirectory);
+        m_announce->setInputs([this] {
+            const QString siteUrl = currentFields().Site_URL;
+            return AnnounceInputs{siteUrl, indexNowTargets(catalogue(), m_engineData->currentLines(), siteUrl)};
+        });
+        connect(m_announce, &AnnounceWindow::announcementStarted, this, [this] {
+            showRunResults(true);
+            m_results->recordChanged(-1);
+            updateRunActions();
+        });
+        connect(m_announce, &AnnounceWindow::recordWritten, this, [this](int index) {
+            if (m_announcementResults)
+                m_results->recordChanged(index);
+        });
+        connect(m_announce, &AnnounceWindow::announcementFinished, this, [this] {
+            if (m_announcementResults)
+                m_results->recordChanged(-1);
+            updateRunActions();
+        });
+    }
+    m_announce->show();
+    m_announce->raise();
+    m_announce->activateWindow();
+}
+
+void TForm1::showRunResults(bool announcement) {
+    if (announcement == m_announcementResults || (announcement && !m_announce))
+        return;
+    m_announcementResults = announcement;
+    m_results->setResults(&lastResults());
+    updateRunActions();
+}
+
+const RunResults& TForm1::lastResults() const {
+    return m_announcementResults ? m_announce->results() : m_submitNow->results();
+}
+
 void TForm1::updateRunActions() {
-    // A report is of a finished run (its records are then all judged).
+    // A report is of a finished run or announcement (its records are then all judged).
+    if (m_announcementResults) {
+        m_saveReport->setEnabled(!m_announce->sending() && !m_announce->results().records.isEmpty());
+        m_submitFailedAgain->setEnabled(m_announce->canResendFailed());
+        return;
+    }
     m_saveReport->setEnabled(!m_submitNow->runActive() && !m_submitNow->results().records.isEmpty());
     m_submitFailedAgain->setEnabled(m_submitNow->canSubmitFailedAgain());
 }
@@ -260,12 +322,19 @@ void TForm1::saveReportAs() {
     const QString path = m_reportDialog(this, m_startDirectory);
     if (path.isEmpty())
         return;
-    const QString error = saveRunReport(path, m_submitNow->results());
+    const QString error = saveRunReport(path, lastResults());
     if (!error.isEmpty())
         showErrorReport(this, error);
 }
 
 void TForm1::submitFailedAgain() {
+    if (m_announcementResults) {
+        if (m_announce->canResendFailed()) {
+            showAnnouncePages();
+            m_announce->resendFailed();
+        }
+        return;
+    }
     if (!m_submitNow->canSubmitFailedAgain())
         return;
     showPage(SubmitNow);

@@ -12,6 +12,7 @@
 #include <future>
 #include <memory>
 
+class AnnounceWindow;
 class EngineDataPage;
 class NetworkFetcher;
 class ProfilePage;
@@ -96,8 +97,16 @@ public:
     // Run > Save Report As…: asks for a file name and writes the last run's report there
     // (CSV or JSON by its extension); a failed write is reported like a failed profile save.
     void saveReportAs();
-    // Run > Submit Failed Again: shows the Submit Now page and runs the failed engines again.
+    // Run > Submit Failed Again: shows the Submit Now page and runs the failed engines again; when
+    // the last results are an announcement's, sends its failed batches again instead.
     void submitFailedAgain();
+    // Run > Announce Pages…: shows the Announce Pages window (made at its first use).
+    void showAnnouncePages();
+    // The Announce Pages window; nullptr until it was first shown.
+    AnnounceWindow* announceWindow() const { return m_announce; }
+    // The records the Results window, Save Report As… and Submit Failed Again work on: the last
+    // run's, or the last announcement's when one was made since.
+    const RunResults& lastResults() const;
     // Replaces the report's file dialog (tests answer it without a person).
     void setReportFileDialog(ReportFileDialogFunction dialog) { m_reportDialog = std::move(dialog); }
     // Run > IndexNow Key…: shows the IndexNow Key window, made at its first use.
@@ -122,6 +131,8 @@ private:
     void updateRunActions();
     // The record of the last run written on a log line, or −1.
     int recordOfLogLine(int line) const;
+    // Which records the Results window and the Run menu work on.
+    void showRunResults(bool announcement);
 
     // What a run needs from the window.
     QStringList validationLines() const override;
@@ -149,8 +160,11 @@ private:
     QAction* m_saveReport = nullptr;
     QAction* m_submitFailedAgain = nullptr;
     ResultsWindow* m_results = nullptr;
-    NetworkFetcher* m_fetcher = nullptr; // the requests made beside the browser (key-file checks)
+    NetworkFetcher* m_fetcher = nullptr; // the requests made beside the browser (key-file checks, announcing)
     IndexNowKeyWindow* m_keyWindow = nullptr;
+    QAction* m_announcePages = nullptr;
+    AnnounceWindow* m_announce = nullptr; // made at its first use
+    bool m_announcementResults = false;   // the last results are the announcement's
     ReportFileDialogFunction m_reportDialog = askReportFileName;
     QButtonGroup* m_pageButtons = nullptr;
     std::array<QToolButton*, PageCount> m_pageButton = {};

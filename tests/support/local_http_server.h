@@ -12,8 +12,9 @@
 #include <memory>
 
 // A small HTTP server on 127.0.0.1 (an ephemeral port) for tests and benchmarks. It records
-// the request line, head and body of every request in arrival order and answers each by its path (the part
-// before "?") with a scripted response, or with the default response. A response marked hang
+// the request line, head and body (read to its Content-Length) of every request in arrival order
+// and answers each by its path (the part before "?") with the next response queued for the
+// path, else its scripted response, else the default response. A response marked hang
 // is never sent: the request stays open until the client gives up. A response marked drop
 // closes the connection at once, without a byte of answer. A response marked unfinished sends
 // its headers and body but never ends: no length, and the connection stays open. Given a TLS
@@ -62,6 +63,8 @@ public:
     QString baseUrl() const { return QStringLiteral("%1://127.0.0.1:%2").arg(m_scheme).arg(m_server->serverPort()); }
 
     void setResponse(const QByteArray& path, const Response& response) { m_responses.insert(path, response); }
+    // Answers the next request to path once with response, before any response queued after it.
+    void queueResponse(const QByteArray& path, const Response& response) { m_queued[path].append(response); }
     void setDefaultResponse(const Response& response) { m_defaultResponse = response; }
     const QList<QByteArray>& requestLines() const { return m_requestLines; }
     // The whole head (request line and header lines) of every request, in arrival order.
@@ -103,7 +106,8 @@ private:
         m_requestLines.append(requestLine);
         const QByteArray target = requestLine.split(' ').value(1);
         const QByteArray path = target.split('?').first();
-        const Response response = m_responses.value(path, m_defaultResponse);
+        QList<Response>& queued = m_queued[path];
+        const Response response = !queued.isEmpty() ? queued.takeFirst() : m_responses.value(path, m_defaultResponse);
         if (response.hang)
             return;
         if (response.drop) {
@@ -124,6 +128,7 @@ private:
     std::unique_ptr<QTcpServer> m_server = std::make_unique<QTcpServer>();
     QString m_scheme = QStringLiteral("http");
     QHash<QByteArray, Response> m_responses;
+    QHash<QByteArray, QList<Response>> m_queued;
     Response m_defaultResponse = page("OK");
     QList<QByteArray> m_requestLines;
     QList<QByteArray> m_requestHeads;

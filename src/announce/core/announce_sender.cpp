@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QLocale>
 #include <QSet>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -54,9 +55,13 @@ QList<AnnounceRequest> planAnnouncement(const QList<AnnounceBatch>& batches, con
     for (const AnnounceBatch& batch : batches) {
         QHash<QPair<QString, QString>, QByteArray> bodies; // by key and key file
         for (const AnnounceTarget& target : targets) {
-            QByteArray& body = bodies[{target.key, target.keyLocation}];
+            // A key file proves only its own host: another host's batch relies on that host's
+            // own key file at its root.
+            const bool sameHost = QUrl(target.keyLocation).host().compare(batch.host, Qt::CaseInsensitive) == 0;
+            const QString keyLocation = sameHost ? target.keyLocation : QString();
+            QByteArray& body = bodies[{target.key, keyLocation}];
             if (body.isEmpty())
-                body = indexNowBody(batch.host, target.key, target.keyLocation, batch.addresses);
+                body = indexNowBody(batch.host, target.key, keyLocation, batch.addresses);
             requests.append({target.title, target.url, body, static_cast<int>(batch.addresses.size()),
                              batch.addresses.value(0), batch.addresses.isEmpty() ? QString() : batch.addresses.back()});
         }

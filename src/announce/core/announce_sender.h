@@ -43,8 +43,8 @@ struct AnnounceRequest {
     QString last;
 };
 
-// Every batch to every target, batch by batch. Targets with the same key and key file share one
-// copy of each body.
+// Every batch to every target, batch by batch. A target's keyLocation is named only in the
+// batches of its own host. Targets with the same key and key file share one copy of each body.
 QList<AnnounceRequest> planAnnouncement(const QList<AnnounceBatch>& batches, const QList<AnnounceTarget>& targets);
 
 // The requests of the batch records that did not succeed (failed, or never sent), to send again.

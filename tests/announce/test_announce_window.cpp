@@ -1,0 +1,146 @@
+#include "announce/ui/announce_window.h"
+#include "net/core/network_fetcher.h"
+#include "submit/core/answer_meaning.h"
+#include "support/local_http_server.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kKey = u"0123456789abcdef"_s;
+
+Engine_Data indexNowEngine(const QString& title, const QString& url) {
+    Engine_Data engine;
+    engine.Title = title;
+    engine.Option = 1;
+    engine.Option_Title[0] = u"IndexNow key"_s;
+    engine.Option1 = kKey;
+    engine.Url = url;
+    engine.Shares = u"IndexNow"_s;
+    return engine;
+}
+
+} // namespace
+
+// The window against a local server that serves the site (robots.txt, a sitemap) and poses as
+// two IndexNow engines.
+class TestAnnounceWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void gathersFiltersAndAnnouncesToTwoEngines();
+};
+
+void TestAnnounceWindow::gathersFiltersAndAnnouncesToTwoEngines() {
+    LocalHttpServer server;
+    QVERIFY(server.listen());
+    const QString site = server.baseUrl();
+    const QByteArray base = site.toUtf8();
+    server.setResponse("/robots.txt", LocalHttpServer::content("User-agent: *\nSitemap: /listed.xml\n"));
+    server.setResponse(
+        "/sitemap.xml",
+        LocalHttpServer::content(R"(<?xml version="1.0"?><urlset xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">)"
+                                 "<url><loc>" +
+                                 base +
+                                 "/p1</loc><lastmod>2026-01-01</lastmod></url>"
+                                 "<url><loc>" +
+                                 base +
+                                 "/p2</loc></url>"
+                                 "<url><loc>" +
+                                 base +
+                                 "/old</loc><lastmod>2020-05-01T10:00:00+02:00</lastmod></url>"
+                                 "</urlset>"));
+    server.queueResponse("/one/indexnow", {429, "Too many", false, "Retry-After: 1\r\n"});
+    server.queueResponse("/two/indexnow", LocalHttpServer::status(403));
+    server.setResponse("/one/indexnow", LocalHttpServer::status(200));
+    server.setResponse("/two/indexnow", LocalHttpServer::status(202));
+
+    Engine_Type catalogue;
+    catalogue.Items = {indexNowEngine(u"One"_s, site + "/one/indexnow"_L1),
+                       indexNowEngine(u"Two"_s, site + "/two/indexnow"_L1)};
+    catalogue.Count = 2;
+
+    NetworkFetcher fetcher;
+    AnnounceWindow window(fetcher);
+    window.setInputs([&] { return AnnounceInputs{site, indexNowTargets(catalogue, {u"One"_s, u"Two"_s}, site)}; });
+    QTemporaryDir dir;
+    const QString list = dir.filePath(u"list.txt"_s);
+    {
+        QFile file(list);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(base + "/p1\nftp://files.example/x\nhttps://other.example/z\n");
+    }
+    window.setFileDialog([&](QWidget*, const QString&) { return list; });
+    window.show();
+
+    // The default sitemap, and the one robots.txt lists, are offered.
+    auto* sitemap = window.findChild<QComboBox*>(u"SitemapAddress"_s);
+    QCOMPARE(sitemap->currentText(), site + "/sitemap.xml"_L1);
+    QTRY_COMPARE(sitemap->count(), 2);
+    QCOMPARE(sitemap->itemText(1), site + "/listed.xml"_L1);
+
+    window.addFromSitemap();
+    QTRY_VERIFY(!window.busy());
+    window.addFromFile();
+    QTRY_VERIFY(!window.busy());
+    const PageGathering& pages = window.gathering();
+    QCOMPARE(pages.pages().size(), 6);
+    QCOMPARE(pages.acceptedCount(), 4);
+    QCOMPARE(pages.duplicateCount(), 1);
+    QCOMPARE(pages.refusedCount(), 1);
+    QCOMPARE(pages.hosts().size(), 2);
+    QVERIFY(pages.hosts().at(1).foreign);
+
+    window.findChild<QCheckBox*>(u"ChangedSinceFilter"_s)->setChecked(true);
+    window.findChild<QDateEdit*>(u"ChangedSince"_s)->setDate(QDate(2025, 1, 1));
+    window.findChild<QRadioButton*>(u"EveryEngine"_s)->setChecked(true);
+    window.announce();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 15000);
+
+    QList<QByteArray> posts;
+    for (qsizetype i = 0; i < server.requestLines().size(); ++i) {
+        if (server.requestLines()[i].startsWith("POST ")) {
+            posts.append(server.requestLines()[i].split(' ').value(1) + ' ' + server.requestBodies()[i]);
+            QVERIFY(server.requestHeads()[i].contains("Content-Type: application/json; charset=utf-8"));
+        }
+    }
+    // The key file is not at the site's root (the site has a port): it is named for its own host.
+    const QByteArray siteBatch = R"({"host":"127.0.0.1","key":"0123456789abcdef","keyLocation":")" + base +
+                                 R"(/0123456789abcdef.txt","urlList":[")" + base + R"(/p1",")" + base + R"(/p2"]})";
+    const QByteArray otherBatch = R"({"host":"other.example","key":"0123456789abcdef",)"
+                                  R"("urlList":["https://other.example/z"]})";
+    QCOMPARE(posts, (QList<QByteArray>{"/one/indexnow " + siteBatch, "/one/indexnow " + siteBatch,
+                                       "/two/indexnow " + siteBatch, "/one/indexnow " + otherBatch,
+                                       "/two/indexnow " + otherBatch}));
+
+    const QList<ResultRecord>& records = window.results().records;
+    QCOMPARE(records.size(), 4);
+    QCOMPARE(records[0].httpStatus, 200); // after the 429's wait
+    QVERIFY(records[0].milliseconds >= 1000);
+    QCOMPARE(records[1].verdict, ResultRecord::Verdict::Error);
+    QCOMPARE(records[1].httpStatus, 403);
+    QCOMPARE(records[1].meaning, answerMeaning(403, NetworkFailure::None, true));
+    QCOMPARE(records[1].batchSize, 2);
+    QCOMPARE(records[1].batchFirst, site + "/p1"_L1);
+    QCOMPARE(records[1].batchLast, site + "/p2"_L1);
+    QCOMPARE(records[3].verdict, ResultRecord::Verdict::Ok);
+
+    // Sending the failed batches again sends the one refused, as it was.
+    QVERIFY(window.canResendFailed());
+    window.resendFailed();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 10000);
+    QCOMPARE(server.requestBodies().constLast(), siteBatch);
+    QCOMPARE(window.results().records.size(), 1);
+    QCOMPARE(window.results().records[0].httpStatus, 202);
+    QVERIFY(!window.canResendFailed());
+}
+
+QTEST_MAIN(TestAnnounceWindow)
+#include "test_announce_window.moc"
