@@ -3,6 +3,7 @@
 #include "cli/command_line.h"
 #include "cli/job_input.h"
 #include "cli/stop_signals.h"
+#include "net/core/network_fetcher.h"
 #include "platform/browser.h"
 #include "platform/clock.h"
 #include "platform/message_log.h"
@@ -14,6 +15,7 @@
 #include "submit/ui/web_browser_loader.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
@@ -134,7 +136,9 @@ int runSubmitJob(const CommandLine& command) {
 
     SystemClock clock;
     HeadlessRun run(input, command.quiet);
+    NetworkFetcher fetcher; // the key-file check when an IndexNow engine refuses the key
     RunController controller(*parts.browser, clock, run, run, run);
+    controller.setKeyFileFetcher(&fetcher);
     run.setController(&controller);
     QObject::connect(&stops, &StopSignals::stopRequested, &stops, [&controller] { controller.stop(); });
     controller.submit();
@@ -144,6 +148,17 @@ int runSubmitJob(const CommandLine& command) {
         return ExitBadInput;
     }
     QCoreApplication::exec();
+    if (controller.keyFileChecksPending() && !stops.received()) {
+        // The records and the report carry the key-file check's outcome: wait for it.
+        QEventLoop wait;
+        QTimer poll;
+        poll.callOnTimeout(&wait, [&] {
+            if (!controller.keyFileChecksPending() || stops.received())
+                wait.quit();
+        });
+        poll.start(50);
+        wait.exec();
+    }
     parts.browser->setProgressHandler({});
 
     int status = ExitAllOk;

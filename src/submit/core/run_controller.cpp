@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QtGlobal>
+#include <algorithm>
 
 namespace {
 
@@ -176,6 +177,11 @@ void RunController::keyFileChecked(const QString& id, const QString& sentence) {
         m_view.showResult(waiting);
     }
     check.records.clear();
+}
+
+bool RunController::keyFileChecksPending() const {
+    return std::any_of(m_keyFileChecks.begin(), m_keyFileChecks.end(),
+                       [](const auto& check) { return !check.second.done; });
 }
 
 void RunController::dropKeyFileChecks() {

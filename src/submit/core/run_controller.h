@@ -104,6 +104,9 @@ public:
     // The fetcher of the key-file checks; none (no checks) unless set. It must outlive the
     // controller, or be unset first.
     void setKeyFileFetcher(Fetcher* fetcher);
+    // True while a key-file check of the last run has not answered yet (each ends within its
+    // time limit); its records then still lack the outcome.
+    bool keyFileChecksPending() const;
 
     void submit(); // the Submit button
     // Run > Submit Failed Again: a run over the engines whose records of the last run are
