@@ -28,6 +28,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// "1 batch", "2 batches".
+QString counted(qsizetype count, QStringView one, QStringView many) {
+    return QString::number(count) + QLatin1Char(' ') + (count == 1 ? one : many);
+}
+
 constexpr qint64 kRobotsMaxBytes = 512 * 1024;
 
 // Reads one file of addresses (a text list or a sitemap) as the gathering takes it; error says
@@ -193,9 +198,9 @@ AnnounceWindow::AnnounceWindow(Fetcher& fetcher, QWidget* parent)
         int failed = 0;
         for (const ResultRecord& record : m_sender->results().records)
             (record.verdict == ResultRecord::Verdict::Ok ? ok : failed) += 1;
-        addMessage(u"%1: %2 batches answered OK, %3 not (Run > Results… shows each answer)."_s
+        addMessage(u"%1: %2 answered OK, %3 not (Run > Results… shows each answer)."_s
                        .arg(m_sender->wasCancelled() ? u"Cancelled"_s : u"Done"_s)
-                       .arg(ok)
+                       .arg(counted(ok, u"batch", u"batches"))
                        .arg(failed));
         updateControls();
         emit announcementFinished();
@@ -526,9 +531,9 @@ void AnnounceWindow::announce() {
     QStringList titles;
     for (const AnnounceTarget& target : targets)
         titles.append(target.title);
-    addMessage(u"Announcing %1 addresses of %2 hosts in %3 batches to %4."_s.arg(addresses)
-                   .arg(groups.size())
-                   .arg(batches.size())
+    addMessage(u"Announcing %1 of %2 in %3 to %4."_s.arg(counted(addresses, u"address", u"addresses"))
+                   .arg(counted(groups.size(), u"host", u"hosts"))
+                   .arg(counted(batches.size(), u"batch", u"batches"))
                    .arg(titles.join(u", "_s)));
     m_sender->start(planAnnouncement(batches, targets));
     emit announcementStarted();
@@ -539,7 +544,7 @@ void AnnounceWindow::resendFailed() {
     if (busy() || !canResendFailed())
         return;
     const QList<AnnounceRequest> requests = requestsToResend(m_sender->results().records);
-    addMessage(u"Sending again the %1 batches that did not succeed."_s.arg(requests.size()));
+    addMessage(u"Sending again the %1 that did not succeed."_s.arg(counted(requests.size(), u"batch", u"batches")));
     m_sender->start(requests);
     emit announcementStarted();
     updateControls();
