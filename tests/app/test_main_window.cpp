@@ -3,7 +3,7 @@
 #include "app/main_window.h"
 #include "app/message_log_view.h"
 #include "app/test_window.h"
-#include "support/special_files.h"
+#include "support/non_regular_files.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -337,9 +337,9 @@ private slots:
         QFETCH(QString, kind);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        QVERIFY(makeSpecialFile(kind, dir.filePath(QStringLiteral("Engine.dat"))));
+        QVERIFY(makeNonRegularFile(kind, dir.filePath(QStringLiteral("Engine.dat"))));
         const QString profile = dir.filePath(QStringLiteral("special.tvp"));
-        QVERIFY(makeSpecialFile(kind, profile));
+        QVERIFY(makeNonRegularFile(kind, profile));
         QVERIFY(QDir::setCurrent(dir.path()));
         auto form = std::make_unique<TForm1>();
         QVERIFY(QDir::setCurrent(m_dir.path()));

@@ -1,6 +1,6 @@
 #include "catalogue/core/engine_catalogue.h"
 #include "platform/ini_file.h"
-#include "support/special_files.h"
+#include "support/non_regular_files.h"
 #include "support/test_data.h"
 
 #include <QDir>
@@ -205,7 +205,7 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[Engine]\nAmount=1\nTitle1=e\n") > 0);
             stop.request_stop();
         } else {
-            QVERIFY(makeSpecialFile(kind, path));
+            QVERIFY(makeNonRegularFile(kind, path));
         }
         QCOMPARE(ReadEngineFile(dir.path(), stop.get_token()).Count, 0);
     }

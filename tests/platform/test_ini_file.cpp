@@ -1,5 +1,5 @@
 #include "platform/ini_file.h"
-#include "support/special_files.h"
+#include "support/non_regular_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -358,7 +358,7 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString path = dir.filePath("special.tvp");
-        QVERIFY(makeSpecialFile(kind, path));
+        QVERIFY(makeNonRegularFile(kind, path));
         for (const IniFile& file : {IniFile::load(path), IniFile::load(path, IniFile::Selection{{"s"}, {"k"}})}) {
             QVERIFY(file.loadError().endsWith(QStringLiteral("it is not a regular file")));
             QVERIFY(file.save(path).startsWith(QStringLiteral("Unable to write to ")));

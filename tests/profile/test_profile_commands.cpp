@@ -3,7 +3,7 @@
 #include "profile/core/profile_file.h"
 #include "profile/ui/profile_commands.h"
 #include "support/full_disk.h"
-#include "support/special_files.h"
+#include "support/non_regular_files.h"
 
 #include <QApplication>
 #include <QDir>
@@ -280,7 +280,7 @@ private slots:
             QVERIFY(QFile::setPermissions(dir.filePath("locked"), QFile::ReadOwner | QFile::ExeOwner));
         } else if (failure == "FIFO" || failure == "link to /dev/zero") {
             file = dir.filePath("p.tvp");
-            QVERIFY(makeSpecialFile(failure == "FIFO" ? "fifo" : "device", file));
+            QVERIFY(makeNonRegularFile(failure == "FIFO" ? "fifo" : "device", file));
         } else {
             file = disk ? disk->filePath("p.tvp") : dir.filePath("p.tvp");
             QVERIFY(writeAll(file, existing));
