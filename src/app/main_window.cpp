@@ -460,17 +460,13 @@ bool TForm1::currentListEmpty() const {
 }
 
 Submit_Type TForm1::buildSubmissionList() {
-    ReadData();
-    Submit_Type list;
-    // One builder per run: the local addresses are looked up at most once.
-    RequestBuilder builder(catalogue(), m_snapshot);
-    builder.buildSubmissionList(m_engineData->currentLines(), list);
-    return list;
+    return buildSubmissionList(m_engineData->currentLines());
 }
 
 Submit_Type TForm1::buildSubmissionList(const QStringList& titles) {
     ReadData();
     Submit_Type list;
+    // One builder per run: the local addresses are looked up at most once.
     RequestBuilder builder(catalogue(), m_snapshot);
     builder.buildSubmissionList(titles, list);
     return list;

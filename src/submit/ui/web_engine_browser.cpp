@@ -1,9 +1,7 @@
 #include "submit/ui/web_engine_browser.h"
 
 #include <QAuthenticator>
-#include <QDir>
 #include <QEvent>
-#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
@@ -14,7 +12,6 @@
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
-#include <cstdlib>
 #include <signal.h>
 #include <utility>
 
