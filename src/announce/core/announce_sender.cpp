@@ -1,5 +1,6 @@
 #include "announce/core/announce_sender.h"
 
+#include "catalogue/core/shared_groups.h"
 #include "platform/browser.h"
 #include "platform/clock.h"
 #include "submit/core/answer_meaning.h"
@@ -38,7 +39,7 @@ QList<AnnounceTarget> chooseTargets(const QList<AnnounceTarget>& targets, Shared
     QList<AnnounceTarget> chosen;
     QSet<QString> groups;
     for (const AnnounceTarget& target : targets) {
-        const QString group = target.shares.trimmed().toLower();
+        const QString group = sharesGroupKey(target.shares);
         if (!group.isEmpty()) {
             if (groups.contains(group))
                 continue;

@@ -5,6 +5,10 @@
 
 using namespace Qt::StringLiterals;
 
+QString sharesGroupKey(const QString& shares) {
+    return shares.trimmed().toCaseFolded();
+}
+
 QList<SharedGroup> sharedGroups(const Engine_Type& catalogue, const QStringList& chosenTitles) {
     QList<SharedGroup> groups;
     QSet<int> seen;
@@ -14,11 +18,11 @@ QList<SharedGroup> sharedGroups(const Engine_Type& catalogue, const QStringList&
             continue;
         seen.insert(index);
         const Engine_Data& engine = catalogue.Items[index];
-        if (engine.Shares.isEmpty())
+        const QString key = sharesGroupKey(engine.Shares);
+        if (key.isEmpty())
             continue;
-        auto group = std::find_if(groups.begin(), groups.end(), [&](const SharedGroup& g) {
-            return QString::compare(g.name, engine.Shares, Qt::CaseInsensitive) == 0;
-        });
+        auto group = std::find_if(groups.begin(), groups.end(),
+                                  [&](const SharedGroup& g) { return sharesGroupKey(g.name) == key; });
         if (group == groups.end())
             groups.append({engine.Shares, {engine.Title}});
         else

@@ -14,6 +14,10 @@ struct SharedGroup {
     QStringList titles; // its chosen engines, in the order chosen
 };
 
+// What makes two engines' Shares values one group: the name without blanks at either end,
+// regardless of letter case. Empty for an engine that shares with none.
+QString sharesGroupKey(const QString& shares);
+
 // The groups with two or more engines among chosenTitles (engine titles, as in the current
 // list), in the order of their first engine there. Group names match regardless of letter
 // case; an engine without a group, a title not in the catalogue and a title given twice count
