@@ -16,7 +16,6 @@
 #include "submit/ui/results_window.h"
 
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -50,22 +49,14 @@ public:
 private:
     bool readFile(const QString& path) {
         const QString name = QFileInfo(path).absoluteFilePath();
-        QFile file(path);
-        const SitemapLimits limits;
-        if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-            printError(QFileInfo::exists(path) ? u"Unable to read %1: %2."_s.arg(name, file.errorString())
-                                               : u"The source %1 does not exist."_s.arg(name));
+        if (!QFileInfo::exists(path)) {
+            printError(u"The source %1 does not exist."_s.arg(name));
             return false;
         }
-        // A compressed file is at most as large as the file it unpacks to.
-        const QByteArray bytes = file.read(limits.maxBytes + 1);
-        if (bytes.size() > limits.maxBytes) {
-            printError(u"%1 is larger than %2 bytes, not read."_s.arg(name).arg(limits.maxBytes));
-            return false;
-        }
-        const SitemapContent content = readAddressFile(bytes, limits, m_gathering.remaining());
-        if (content.kind == SitemapContent::Kind::Unreadable) {
-            printError(u"%1: %2"_s.arg(name, content.error));
+        QString error;
+        const SitemapContent content = readAddressFileAt(name, m_gathering.remaining(), &error);
+        if (!error.isEmpty() || content.kind == SitemapContent::Kind::Unreadable) {
+            printError(error.isEmpty() ? u"%1: %2"_s.arg(name, content.error) : error);
             return false;
         }
         if (!content.error.isEmpty())

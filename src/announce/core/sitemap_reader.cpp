@@ -1,5 +1,7 @@
 #include "announce/core/sitemap_reader.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QTime>
 #include <QXmlStreamReader>
@@ -379,4 +381,27 @@ QStringList robotsSitemaps(QByteArrayView robotsTxt, const QUrl& base) {
         }
     }
     return found;
+}
+
+SitemapContent readAddressFileAt(const QString& path, qsizetype addressBudget, QString* error,
+                                 const SitemapLimits& limits) {
+    if (!QFileInfo(path).isFile()) {
+        *error = u"%1: not a file that can be read."_s.arg(path);
+        return {};
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = u"%1: %2"_s.arg(path, file.errorString());
+        return {};
+    }
+    const QByteArray bytes = file.read(limits.maxBytes + 1);
+    if (file.error() != QFileDevice::NoError) {
+        *error = u"%1: %2"_s.arg(path, file.errorString());
+        return {};
+    }
+    if (bytes.size() > limits.maxBytes) {
+        *error = u"%1: larger than %2 bytes, not read."_s.arg(path).arg(limits.maxBytes);
+        return {};
+    }
+    return readAddressFile(bytes, limits, addressBudget);
 }

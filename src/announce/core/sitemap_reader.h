@@ -67,6 +67,13 @@ SitemapContent readAddressList(QByteArrayView bytes, const SitemapLimits& limits
 // sitemap, anything else a list of addresses.
 SitemapContent readAddressFile(QByteArrayView bytes, const SitemapLimits& limits = {}, qsizetype addressBudget = -1);
 
+// Reads the file at path as readAddressFile does. Only a regular file is read (a pipe or a
+// device could block or never end), and only when it is at most limits.maxBytes long (a
+// compressed file is never larger than what it unpacks to, so one limit serves both). When
+// nothing could be read, error says why ("<path>: <reason>") and the content is empty.
+SitemapContent readAddressFileAt(const QString& path, qsizetype addressBudget, QString* error,
+                                 const SitemapLimits& limits = {});
+
 // The addresses of robots.txt "Sitemap:" lines (the field name in any letter case), in file
 // order and without repeats; relative ones are resolved against base (the robots.txt address).
 QStringList robotsSitemaps(QByteArrayView robotsTxt, const QUrl& base = {});

@@ -7,7 +7,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -34,28 +33,6 @@ QString counted(qsizetype count, QStringView one, QStringView many) {
 }
 
 constexpr qint64 kRobotsMaxBytes = 512 * 1024;
-
-// Reads one file of addresses (a text list or a sitemap) as the gathering takes it; error says
-// why nothing was read.
-SitemapContent readAddressFileAt(const QString& path, qsizetype budget, QString* error) {
-    const SitemapLimits limits;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = u"%1: %2"_s.arg(path, file.errorString());
-        return {};
-    }
-    // A compressed file is never larger than what it unpacks to, so one limit serves both.
-    const QByteArray bytes = file.read(limits.maxBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        *error = u"%1: %2"_s.arg(path, file.errorString());
-        return {};
-    }
-    if (bytes.size() > limits.maxBytes) {
-        *error = u"%1: larger than %2 bytes, not read."_s.arg(path).arg(limits.maxBytes);
-        return {};
-    }
-    return readAddressFile(bytes, limits, budget);
-}
 
 // The site's origin, scheme://host[:port], or empty when siteUrl is not a web address.
 QString originOf(const QString& siteUrl) {
