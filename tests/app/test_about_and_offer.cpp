@@ -147,14 +147,15 @@ private slots:
     }
 
     void animationHasEightFramesOfHalfASecondOrASecond() {
-        QMovie movie(QStringLiteral(":/offer/animation.gif"));
-        QVERIFY(movie.isValid());
-        QCOMPARE(movie.frameCount(), 8);
+        // The delays as the file stores them: QMovie's own figure takes off the time spent
+        // decoding, which a loaded machine makes visible.
+        QImageReader reader(QStringLiteral(":/offer/animation.gif"));
+        QVERIFY(reader.canRead());
+        QCOMPARE(reader.imageCount(), 8);
         for (int frame = 0; frame < 8; ++frame) {
-            QVERIFY(movie.jumpToFrame(frame));
-            QCOMPARE(movie.currentImage().size(), QSize(125, 125));
-            QVERIFY2(movie.nextFrameDelay() == 500 || movie.nextFrameDelay() == 1000,
-                     qPrintable(QString::number(movie.nextFrameDelay())));
+            QCOMPARE(reader.read().size(), QSize(125, 125));
+            QVERIFY2(reader.nextImageDelay() == 500 || reader.nextImageDelay() == 1000,
+                     qPrintable(QString::number(reader.nextImageDelay())));
         }
     }
 
