@@ -117,3 +117,35 @@ QByteArrayView cutOnCharacterBoundary(QByteArrayView bytes, qsizetype maxBytes) 
         cut = back;
     return bytes.first(cut);
 }
+
+QStringView cutOnCharacter(QStringView text, qsizetype maxUnits) {
+    if (text.size() <= maxUnits)
+        return text;
+    if (maxUnits <= 0)
+        return text.first(0);
+    if (text.at(maxUnits - 1).isHighSurrogate() && text.at(maxUnits).isLowSurrogate())
+        --maxUnits;
+    return text.first(maxUnits);
+}
+
+QString displayText(QStringView text, qsizetype maxChars) {
+    QString shown;
+    shown.reserve(qMin(text.size(), maxChars + 8));
+    qsizetype characters = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (characters == maxChars) {
+            shown += u'…';
+            break;
+        }
+        const char16_t unit = text.at(i).unicode();
+        if (unit < 0x20 || (unit >= 0x7f && unit < 0xa0)) {
+            shown += QStringLiteral("\\x%1").arg(static_cast<uint>(unit), 2, 16, QLatin1Char('0'));
+        } else {
+            shown += text.at(i);
+            if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+                shown += text.at(++i);
+        }
+        ++characters;
+    }
+    return shown;
+}

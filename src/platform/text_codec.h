@@ -21,3 +21,16 @@ bool isValidUtf8(QByteArrayView bytes);
 // The longest prefix of bytes that is at most maxBytes long and does not end inside a UTF-8
 // multi-byte sequence (for bytes that are not UTF-8 the cut is simply at maxBytes).
 QByteArrayView cutOnCharacterBoundary(QByteArrayView bytes, qsizetype maxBytes);
+
+// The longest prefix of text that is at most maxUnits UTF-16 units long and does not end
+// between the two halves of a surrogate pair.
+QStringView cutOnCharacter(QStringView text, qsizetype maxUnits);
+
+// The most characters of outside text (a remote address, a page's text, a file name) shown in
+// one message or terminal line.
+inline constexpr qsizetype kMaxShownText = 200;
+
+// Outside text made safe to show on a terminal or in a message: every control character (C0,
+// DEL, C1) written as \xNN (an escape character as \x1b), so no escape sequence reaches the
+// terminal; cut to maxChars characters with "…" at the end when longer.
+QString displayText(QStringView text, qsizetype maxChars = kMaxShownText);

@@ -44,6 +44,23 @@ private slots:
         QFETCH(QByteArray, expected);
         QCOMPARE(cutOnCharacterBoundary(bytes, limit).toByteArray(), expected);
     }
+    void displayText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain") << QStringLiteral("https://example.com/ä") << QStringLiteral("https://example.com/ä");
+        QTest::newRow("escape sequence") << QStringLiteral("a\x1b[31mred\r\n")
+                                         << QStringLiteral("a\\x1b[31mred\\x0d\\x0a");
+        QTest::newRow("DEL and C1") << QStringLiteral("\x7f\u009b") << QStringLiteral("\\x7f\\x9b");
+        QTest::newRow("long line cut") << QString(250, u'x') << QString(200, u'x') + u'…';
+        QTest::newRow("pair kept whole at the cut")
+            << QString(199, u'x') + QStringLiteral("😀tail") << QString(199, u'x') + QStringLiteral("😀…");
+    }
+    void displayText() {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(::displayText(text), shown);
+        QCOMPARE(cutOnCharacter(QStringLiteral("ab😀"), 3), QStringLiteral("ab"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTextCodec)
