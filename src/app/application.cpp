@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QIcon>
 #include <exception>
@@ -74,7 +75,7 @@ QString installedDataFolder() {
 int runTorvane(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(QFile::decodeName(argv[i]));
     char fallbackName[] = "torvane";
     char* const programPath = argc > 0 ? argv[0] : fallbackName;
     const CommandLine command = parseCommandLine(arguments);
@@ -96,6 +97,9 @@ int runTorvane(int argc, char* argv[]) {
     TForm2 form2;
     TForm3 form3;
     form1.setCompanionWindows(&form2, &form3);
+    // A file manager opens a profile by giving its path as the only argument.
+    if (argc == 2)
+        form1.profileCommands()->openLocalFile(QByteArray(argv[1]));
     form1.show();
     return app.exec();
 }

@@ -15,7 +15,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -313,6 +315,52 @@ private slots:
         QCOMPARE(child<QListWidget>("ListBox2")->count(), 1);
         QCOMPARE(child<QListWidget>("ListBox2")->item(0)->text(), QStringLiteral("Gamma"));
         QVERIFY(!m_form->saveAction()->isEnabled());
+    }
+
+    // A file manager gives the profile's path as the only argument, as the system has its bytes.
+    void profileGivenAtStart_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("caption"); // empty: nothing is opened
+        QTest::newRow("absolute, with spaces")
+            << QByteArray("my site.tvp") << "profile" << QStringLiteral("Torvane 2001 - my site.tvp");
+        QTest::newRow("bytes that are not UTF-8")
+            << QByteArray("caf\xe9 site.tvp") << "profile" << QStringLiteral("Torvane 2001 - caf\uFFFD site.tvp");
+        QTest::newRow("missing file") << QByteArray("absent.tvp") << "none" << QString();
+        QTest::newRow("folder") << QByteArray("folder.tvp") << "folder" << QString();
+    }
+    void profileGivenAtStart() {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, kind);
+        QFETCH(QString, caption);
+        const QByteArray path = QFile::encodeName(m_dir.path()) + '/' + name;
+        if (kind == "profile") {
+            QFile file(m_dir.path() + "/profile");
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[Contact Info]\nCompany=Acme\n[Gamma]\nSelected=1\n");
+            file.close();
+            QCOMPARE(::rename(QFile::encodeName(file.fileName()).constData(), path.constData()), 0);
+        } else if (kind == "folder") {
+            QCOMPARE(::mkdir(path.constData(), 0700), 0);
+        }
+        const bool opened = m_form->profileCommands()->openLocalFile(path);
+        ::remove(path.constData());
+        QCOMPARE(opened, !caption.isEmpty());
+        QCOMPARE(m_form->windowTitle(), opened ? caption : QStringLiteral("Torvane 2000"));
+        QCOMPARE(child<QLineEdit>("Edit1")->text(), opened ? QStringLiteral("Acme") : QString());
+        QCOMPARE(child<QListWidget>("ListBox2")->count(), opened ? 1 : 0);
+        // Save writes the file opened, or asks for a name when the name cannot be written back.
+        const bool utf8 = QFile::encodeName(QFile::decodeName(path)) == path;
+        QCOMPARE(m_form->profileCommands()->fileName(), opened && utf8 ? QFile::decodeName(path) : QString());
+        // The open dialog still opens where it did, offering nothing.
+        ProfileFileDialog asked;
+        m_form->profileCommands()->setFileDialog([&](const ProfileFileDialog& request) {
+            asked = request;
+            return QString();
+        });
+        child<QAction>("Open1")->trigger();
+        QCOMPARE(asked.directory, QDir::currentPath());
+        QCOMPARE(asked.offeredName, QString());
     }
 
     void submitWithEmptyProfileAndNoEngine() {
