@@ -4,8 +4,10 @@
 #include "app/main_window.h"
 #include "app/test_window.h"
 #include "cli/command_line.h"
+#include "cli/job_input.h"
 #include "cli/run_job.h"
 #include "common/ui/error_report.h"
+#include "platform/window_display.h"
 #include "submit/ui/browser_home_files.h"
 
 #include <QApplication>
@@ -81,6 +83,10 @@ int runTorvane(int argc, char* argv[]) {
     const CommandLine command = parseCommandLine(arguments);
     if (command.job != CommandLine::Job::Window || !command.error.isEmpty())
         return runCommandLineJob(command, programPath);
+    if (!windowDisplayAvailable()) {
+        printError(QStringLiteral("Torvane's window needs a display; see torvane --help for running without one."));
+        return ExitBadInput;
+    }
 
     // The window: Qt and the web engine see no argument of the user's, so that none of their
     // own options is honoured (a remote debugging port among them).
