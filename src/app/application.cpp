@@ -68,6 +68,8 @@ void applyWindowLook() {
     for (const int size : {16, 32, 48, 64})
         icon.addFile(QStringLiteral(":/icon/torvane-%1.png").arg(size));
     QApplication::setWindowIcon(icon);
+    // The desktop matches the window to its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TORVANE_APP_ID));
 }
 
 QString installedDataFolder() {

@@ -54,10 +54,14 @@ const Options& options() {
 
 void setUp(QCommandLineParser& parser) {
     parser.setApplicationDescription(
-        u"Announces a web site to many search engines and directories. Without options, the window opens.\n\n"
+        u"Announces a web site to many search engines and directories. Without options, the window opens (with "
+        u"PROFILE.tvp when given); it needs a display, the other uses need none.\n\n"
+        u"  torvane [PROFILE.tvp]\n"
         u"  torvane --submit PROFILE.tvp [--catalogue FILE] [--report FILE] [--quiet]\n"
-        u"  torvane --announce SOURCE... --profile PROFILE.tvp [--since DATE] [--all-shared] [--report FILE]\n"
-        u"  torvane --check-key --profile PROFILE.tvp\n\n"
+        u"  torvane --announce SOURCE... --profile PROFILE.tvp [--since DATE] [--all-shared] [--catalogue FILE] "
+        u"[--report FILE] [--quiet]\n"
+        u"  torvane --check-key --profile PROFILE.tvp [--catalogue FILE]\n"
+        u"  torvane [--help | --version]\n\n"
         u"Exit status: 0 all OK, 1 some engine answered ERROR (--check-key: the key file does not hold the key), "
         u"2 bad input, 3 interrupted."_s);
     for (const QCommandLineOption* option : options().all())

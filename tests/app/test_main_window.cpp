@@ -8,7 +8,9 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -81,6 +83,8 @@ private slots:
         QCOMPARE(m_form->windowTitle(), QStringLiteral("Torvane 2000"));
         QCOMPARE(m_form->centralWidget()->size(), QSize(479, 388));
         QCOMPARE(m_form->startDirectory(), QDir::currentPath());
+        // The window names its menu entry, the desktop file installed with the program.
+        QVERIFY(QFileInfo::exists(TORVANE_SOURCE_DIR "/packaging/" + QGuiApplication::desktopFileName() + ".desktop"));
         QVERIFY(child<QToolButton>("SpeedButton1")->isChecked());
         QVERIFY(child<QGroupBox>("GroupBox1")->isVisible());
         QCOMPARE(visiblePages(), 1);

@@ -2,6 +2,8 @@
 
 #include "cli/command_line.h"
 
+#include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -15,7 +17,51 @@ private slots:
     void jobsAndErrors_data();
     void jobsAndErrors();
     void announceValues();
+    void helpUsageMatchesManual();
 };
+
+namespace {
+
+// The arguments of a roff request line, split at blanks, "quoted" ones kept whole.
+QStringList roffArguments(const QString& text) {
+    QStringList arguments;
+    static const QRegularExpression argument(u"\"([^\"]*)\"|(\\S+)"_s);
+    for (const QRegularExpressionMatch& match : argument.globalMatch(text))
+        arguments.append(match.hasCaptured(1) ? match.captured(1) : match.captured(2));
+    return arguments;
+}
+
+// The manual page's SYNOPSIS as plain text, one usage line per entry: font requests of one font
+// (.B, .I) join their arguments with blanks, those of alternating fonts (.BR, .RI…) without.
+QStringList manualSynopsis(const QString& page) {
+    QStringList lines{QString()};
+    bool inSynopsis = false;
+    for (const QString& line : page.split(u'\n')) {
+        if (line.startsWith(".SH"_L1)) {
+            inSynopsis = line == ".SH SYNOPSIS"_L1;
+            continue;
+        }
+        if (!inSynopsis)
+            continue;
+        if (line == ".br"_L1) {
+            lines.append(QString());
+            continue;
+        }
+        QString text = line;
+        if (line.startsWith(u'.')) {
+            const QString request = line.section(u' ', 0, 0).mid(1);
+            const QStringList arguments = roffArguments(line.section(u' ', 1));
+            text = arguments.join(request.size() == 1 ? u" "_s : QString());
+        }
+        lines.last() += u' ' + text.replace("\\-"_L1, "-"_L1);
+    }
+    for (QString& line : lines)
+        line = line.simplified();
+    lines.removeAll(QString());
+    return lines;
+}
+
+} // namespace
 
 void TestCommandLine::jobsAndErrors_data() {
     QTest::addColumn<QStringList>("arguments");
@@ -98,6 +144,18 @@ void TestCommandLine::announceValues() {
     QCOMPARE(command.since, QDateTime(QDate(2026, 12, 1), QTime(0, 0), Qt::UTC));
     QVERIFY(command.allShared);
     QVERIFY(!command.quiet);
+}
+
+// --help and the manual page give the same usage lines, whatever options they list.
+void TestCommandLine::helpUsageMatchesManual() {
+    QFile manual(QStringLiteral(TORVANE_SOURCE_DIR "/packaging/torvane.1"));
+    QVERIFY(manual.open(QIODevice::ReadOnly));
+    QStringList help;
+    for (const QString& line : commandLineHelp().split(u'\n')) {
+        if (line.trimmed().startsWith("torvane"_L1))
+            help.append(line.simplified());
+    }
+    QCOMPARE(help, manualSynopsis(QString::fromUtf8(manual.readAll())));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
