@@ -62,7 +62,7 @@ void TestBrowserHomeFiles::onlyWhatTheEngineMadeIsRemoved() {
 
     if (change == "add") {
         QVERIFY(writeFile(database + "/other.db", "another program's"));
-    } else if (change == "replace") {
+    } else if (change == "replace") { // the same bytes in a new file
         QVERIFY(writeFile(database + "/pkcs11.new", "made by the engine: pkcs11.txt"));
         QVERIFY(QFile::remove(database + "/pkcs11.txt"));
         QVERIFY(QFile::rename(database + "/pkcs11.new", database + "/pkcs11.txt"));
