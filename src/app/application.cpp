@@ -4,12 +4,15 @@
 #include "app/main_window.h"
 #include "app/test_window.h"
 #include "cli/command_line.h"
+#include "cli/job_input.h"
 #include "cli/run_job.h"
 #include "common/ui/error_report.h"
+#include "platform/window_display.h"
 #include "submit/ui/browser_home_files.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QIcon>
 #include <exception>
@@ -65,6 +68,8 @@ void applyWindowLook() {
     for (const int size : {16, 32, 48, 64})
         icon.addFile(QStringLiteral(":/icon/torvane-%1.png").arg(size));
     QApplication::setWindowIcon(icon);
+    // The desktop matches the window to its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TORVANE_APP_ID));
 }
 
 QString installedDataFolder() {
@@ -74,12 +79,16 @@ QString installedDataFolder() {
 int runTorvane(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(QFile::decodeName(argv[i]));
     char fallbackName[] = "torvane";
     char* const programPath = argc > 0 ? argv[0] : fallbackName;
     const CommandLine command = parseCommandLine(arguments);
     if (command.job != CommandLine::Job::Window || !command.error.isEmpty())
         return runCommandLineJob(command, programPath);
+    if (!windowDisplayAvailable()) {
+        printError(QStringLiteral("Torvane's window needs a display; see torvane --help for running without one."));
+        return ExitBadInput;
+    }
 
     // The window: Qt and the web engine see no argument of the user's, so that none of their
     // own options is honoured (a remote debugging port among them).
@@ -96,6 +105,9 @@ int runTorvane(int argc, char* argv[]) {
     TForm2 form2;
     TForm3 form3;
     form1.setCompanionWindows(&form2, &form3);
+    // A file manager opens a profile by giving its path as the only argument.
+    if (argc == 2)
+        form1.profileCommands()->openLocalFile(QByteArray(argv[1]));
     form1.show();
     return app.exec();
 }

@@ -235,6 +235,7 @@ void TForm1::createRunMenu() {
 void TForm1::showIndexNowKeyWindow() {
     if (!m_keyWindow)
         m_keyWindow = new IndexNowKeyWindow(*this, *m_fetcher, this);
+    centreOverOnFirstShow(m_keyWindow, this);
     m_keyWindow->showWindow();
 }
 
@@ -274,6 +275,7 @@ void TForm1::showAnnouncePages() {
             updateRunActions();
         });
     }
+    centreOverOnFirstShow(m_announce, this);
     m_announce->show();
     m_announce->raise();
     m_announce->activateWindow();
@@ -313,6 +315,7 @@ int TForm1::recordOfLogLine(int line) const {
 }
 
 void TForm1::showResults(int record) {
+    centreOverOnFirstShow(m_results, this);
     m_results->showRecord(record);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QList>
+#include <algorithm>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -53,21 +54,66 @@ const Options& options() {
 
 void setUp(QCommandLineParser& parser) {
     parser.setApplicationDescription(
-        u"Announces a web site to many search engines and directories. Without options, the window opens.\n\n"
+        u"Announces a web site to many search engines and directories. Without options, the window opens (with "
+        u"PROFILE.tvp when given); it needs a display, the other uses need none.\n\n"
+        u"  torvane [PROFILE.tvp]\n"
         u"  torvane --submit PROFILE.tvp [--catalogue FILE] [--report FILE] [--quiet]\n"
-        u"  torvane --announce SOURCE... --profile PROFILE.tvp [--since DATE] [--all-shared] [--report FILE]\n"
-        u"  torvane --check-key --profile PROFILE.tvp\n\n"
+        u"  torvane --announce SOURCE... --profile PROFILE.tvp [--since DATE] [--all-shared] [--catalogue FILE] "
+        u"[--report FILE] [--quiet]\n"
+        u"  torvane --check-key --profile PROFILE.tvp [--catalogue FILE]\n"
+        u"  torvane [--help | --version]\n\n"
         u"Exit status: 0 all OK, 1 some engine answered ERROR (--check-key: the key file does not hold the key), "
         u"2 bad input, 3 interrupted."_s);
     for (const QCommandLineOption* option : options().all())
         parser.addOption(*option);
     parser.addPositionalArgument(u"SOURCE"_s, u"--announce: where the pages are listed."_s, u"[SOURCE...]"_s);
+    // "-help" is --help, not -h -e -l -p.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+}
+
+// The number of single-letter insertions, deletions, substitutions and swaps of two neighbours
+// that turn a into b.
+qsizetype editDistance(QStringView a, QStringView b) {
+    QList<QList<qsizetype>> d(a.size() + 1, QList<qsizetype>(b.size() + 1));
+    for (qsizetype i = 0; i <= a.size(); ++i) {
+        for (qsizetype j = 0; j <= b.size(); ++j) {
+            if (i == 0 || j == 0) {
+                d[i][j] = i + j;
+                continue;
+            }
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// For an argument "--name" (or "--name=value") whose name is no option of ours but within two
+// letters of one: the message that names the option meant. Empty otherwise.
+QString misspeltOption(const QString& argument) {
+    if (!argument.startsWith("--"_L1) || argument.size() == 2)
+        return {};
+    const QString name = argument.mid(2).section(u'=', 0, 0);
+    QString nearest;
+    qsizetype nearestDistance = 3;
+    for (const QCommandLineOption* option : options().all()) {
+        const QString& longName = option->names().constLast();
+        const qsizetype distance = editDistance(name, longName);
+        if (distance == 0)
+            return {};
+        if (distance < nearestDistance) {
+            nearest = longName;
+            nearestDistance = distance;
+        }
+    }
+    return nearest.isEmpty() ? QString() : u"Unknown option --%1; did you mean --%2?"_s.arg(name, nearest);
 }
 
 // Whether an argument names one of the options that ask for a job rather than the window.
 bool asksForJob(const QString& argument) {
     static const QStringList names{u"submit"_s, u"announce"_s, u"check-key"_s, u"help"_s, u"version"_s};
-    if (argument == "-h"_L1 || argument == "-v"_L1)
+    if (argument == "-h"_L1 || argument == "-v"_L1 || argument == "-help"_L1 || argument == "-version"_L1)
         return true;
     if (!argument.startsWith("--"_L1))
         return false;
@@ -79,20 +125,32 @@ bool asksForJob(const QString& argument) {
 
 CommandLine parseCommandLine(const QStringList& arguments) {
     CommandLine command;
-    const qsizetype end = arguments.indexOf(u"--"_s);
-    const QStringList optionPart = end < 0 ? arguments : arguments.mid(0, end);
-    if (!std::any_of(optionPart.begin() + std::min<qsizetype>(1, optionPart.size()), optionPart.end(), asksForJob))
+    const qsizetype end = arguments.indexOf(u"--"_s, 1);
+    const QStringList optionPart = arguments.mid(1, end < 0 ? -1 : end - 1);
+    const auto fail = [&](const QString& error) {
+        command.error = error;
+        return command;
+    };
+    // A mistyped option is answered, with or without a job: the window would hide the mistake.
+    for (const QString& argument : optionPart) {
+        if (const QString error = misspeltOption(argument); !error.isEmpty())
+            return fail(error);
+    }
+    if (!std::any_of(optionPart.begin(), optionPart.end(), asksForJob))
         return command; // the window, whatever else was given
 
     QCommandLineParser parser;
     setUp(parser);
     const Options& o = options();
-    const auto fail = [&](const QString& error) {
-        command.error = error;
-        return command;
-    };
-    if (!parser.parse(arguments))
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        for (const QString& argument : optionPart) {
+            if (!unknown.isEmpty() && argument.size() > 1 && argument[0] == u'-' && argument[1] != u'-' &&
+                argument.mid(1).section(u'=', 0, 0) == unknown.constFirst())
+                return fail(u"Unknown option '%1'; a SOURCE that begins with - goes after --."_s.arg(argument));
+        }
         return fail(parser.errorText());
+    }
     if (parser.isSet(o.help)) {
         command.job = CommandLine::Job::Help;
         return command;

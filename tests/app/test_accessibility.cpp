@@ -1,11 +1,13 @@
-// What a screen reader finds in the main window: every control that can take the focus has a
-// name, and every caption is tied to the control it names.
+// What a screen reader finds in the main window and the windows of its Run menu: every control
+// that can take the focus has a name, and every caption is tied to the control it names.
 
+#include "announce/ui/announce_window.h"
 #include "app/application.h"
 #include "app/main_window.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -21,7 +23,9 @@ void collectUnnamed(QAccessibleInterface* node, QStringList& unnamed) {
     if (const auto* widget = qobject_cast<const QWidget*>(node->object()); widget && !widget->isVisible())
         return; // a hidden page or control, and everything in it
     const QAccessible::State state = node->state();
-    if (state.focusable && !state.invisible && !state.offscreen && node->text(QAccessible::Name).trimmed().isEmpty()) {
+    // A label is named by its text: an empty message line (nothing in it yet) has nothing to name.
+    if (state.focusable && !state.invisible && !state.offscreen && node->role() != QAccessible::StaticText &&
+        node->text(QAccessible::Name).trimmed().isEmpty()) {
         const QObject* object = node->object();
         unnamed << QStringLiteral("%1 (role 0x%2)")
                        .arg(object ? object->objectName() : QStringLiteral("?"))
@@ -82,6 +86,30 @@ private slots:
         QStringList unnamed;
         collectUnnamed(root, unnamed);
         QCOMPARE(unnamed, QStringList());
+    }
+
+    // The windows of the Run menu open centred over the main window, every control named.
+    void runMenuWindows_data() {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("IndexNow Key") << "IndexNowKey1";
+        QTest::newRow("Announce Pages") << "AnnouncePages1";
+        QTest::newRow("Results") << "Results1";
+    }
+    void runMenuWindows() {
+        QFETCH(QString, action);
+        m_form->findChild<QAction*>(action)->trigger();
+        QWidget* window = m_form->resultsWindow();
+        if (action == "IndexNowKey1")
+            window = m_form->indexNowKeyWindow();
+        else if (action == "AnnouncePages1")
+            window = m_form->announceWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QStringList unnamed;
+        collectUnnamed(QAccessible::queryAccessibleInterface(window), unnamed);
+        window->close();
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+        const QPoint offset = window->frameGeometry().center() - m_form->frameGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1, %2").arg(offset.x()).arg(offset.y())));
     }
 
     // Each caption is the buddy of the control below it, and names it.

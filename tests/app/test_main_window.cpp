@@ -8,14 +8,18 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -79,6 +83,8 @@ private slots:
         QCOMPARE(m_form->windowTitle(), QStringLiteral("Torvane 2000"));
         QCOMPARE(m_form->centralWidget()->size(), QSize(479, 388));
         QCOMPARE(m_form->startDirectory(), QDir::currentPath());
+        // The window names its menu entry, the desktop file installed with the program.
+        QVERIFY(QFileInfo::exists(TORVANE_SOURCE_DIR "/packaging/" + QGuiApplication::desktopFileName() + ".desktop"));
         QVERIFY(child<QToolButton>("SpeedButton1")->isChecked());
         QVERIFY(child<QGroupBox>("GroupBox1")->isVisible());
         QCOMPARE(visiblePages(), 1);
@@ -313,6 +319,51 @@ private slots:
         QCOMPARE(child<QListWidget>("ListBox2")->count(), 1);
         QCOMPARE(child<QListWidget>("ListBox2")->item(0)->text(), QStringLiteral("Gamma"));
         QVERIFY(!m_form->saveAction()->isEnabled());
+    }
+
+    // A file manager gives the profile's path as the only argument, as the system has its bytes.
+    void profileGivenAtStart_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("caption"); // empty: nothing is opened
+        QTest::newRow("absolute, with spaces")
+            << QByteArray("my site.tvp") << "profile" << QStringLiteral("Torvane 2001 - my site.tvp");
+        QTest::newRow("bytes that are not UTF-8")
+            << QByteArray("caf\xe9 site.tvp") << "profile" << QStringLiteral("Torvane 2001 - caf\uFFFD site.tvp");
+        QTest::newRow("missing file") << QByteArray("absent.tvp") << "none" << QString();
+        QTest::newRow("folder") << QByteArray("folder.tvp") << "folder" << QString();
+    }
+    void profileGivenAtStart() {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, kind);
+        QFETCH(QString, caption);
+        const QByteArray path = QFile::encodeName(m_dir.path()) + '/' + name;
+        if (kind == "profile") {
+            FILE* file = std::fopen(path.constData(), "w");
+            QVERIFY(file);
+            std::fputs("[Contact Info]\nCompany=Acme\n[Gamma]\nSelected=1\n", file);
+            std::fclose(file);
+        } else if (kind == "folder") {
+            QCOMPARE(::mkdir(path.constData(), 0700), 0);
+        }
+        const bool opened = m_form->profileCommands()->openLocalFile(path);
+        ::remove(path.constData());
+        QCOMPARE(opened, !caption.isEmpty());
+        QCOMPARE(m_form->windowTitle(), opened ? caption : QStringLiteral("Torvane 2000"));
+        QCOMPARE(child<QLineEdit>("Edit1")->text(), opened ? QStringLiteral("Acme") : QString());
+        QCOMPARE(child<QListWidget>("ListBox2")->count(), opened ? 1 : 0);
+        // Save writes the file opened, or asks for a name when the name cannot be written back.
+        const bool utf8 = QFile::encodeName(QFile::decodeName(path)) == path;
+        QCOMPARE(m_form->profileCommands()->fileName(), opened && utf8 ? QFile::decodeName(path) : QString());
+        // The open dialog still opens where it did, offering nothing.
+        ProfileFileDialog asked;
+        m_form->profileCommands()->setFileDialog([&](const ProfileFileDialog& request) {
+            asked = request;
+            return QString();
+        });
+        child<QAction>("Open1")->trigger();
+        QCOMPARE(asked.directory, QDir::currentPath());
+        QCOMPARE(asked.offeredName, QString());
     }
 
     void submitWithEmptyProfileAndNoEngine() {

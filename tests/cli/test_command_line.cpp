@@ -2,6 +2,8 @@
 
 #include "cli/command_line.h"
 
+#include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -15,7 +17,24 @@ private slots:
     void jobsAndErrors_data();
     void jobsAndErrors();
     void announceValues();
+    void helpUsageMatchesManual();
 };
+
+namespace {
+
+// The usage lines of the manual page's SYNOPSIS (they end at .br) without blanks, roff's font
+// requests, quotes and escapes.
+QStringList manualSynopsis(const QString& page) {
+    const QString synopsis = page.section(u"\n.SH SYNOPSIS\n"_s, 1).section(u"\n.SH"_s, 0, 0);
+    QStringList lines;
+    for (QString line : synopsis.split(u"\n.br\n"_s)) {
+        line.remove(QRegularExpression(u"(^|\n)\\.[A-Z]+"_s)).remove(u'"').replace(u"\\-"_s, u"-"_s);
+        lines.append(line.remove(QRegularExpression(u"\\s"_s)));
+    }
+    return lines;
+}
+
+} // namespace
 
 void TestCommandLine::jobsAndErrors_data() {
     QTest::addColumn<QStringList>("arguments");
@@ -28,12 +47,26 @@ void TestCommandLine::jobsAndErrors_data() {
                        u"profile.tvp"_s}
         << Job::Window << QString();
     QTest::newRow("help") << QStringList{u"--submit"_s, u"p.tvp"_s, u"--help"_s} << Job::Help << QString();
+    QTest::newRow("-help") << QStringList{u"-help"_s} << Job::Help << QString();
+    QTest::newRow("-h") << QStringList{u"-h"_s} << Job::Help << QString();
+    QTest::newRow("a profile to open: the window")
+        << QStringList{u"/home/ann/My Site.tvp"_s} << Job::Window << QString();
     QTest::newRow("version") << QStringList{u"-v"_s} << Job::Version << QString();
     QTest::newRow("submit") << QStringList{u"--submit=p.tvp"_s, u"--report"_s, u"r.json"_s, u"--quiet"_s} << Job::Submit
                             << QString();
     QTest::newRow("check-key") << QStringList{u"--check-key"_s, u"--profile"_s, u"p.tvp"_s} << Job::CheckKey
                                << QString();
 
+    QTest::newRow("misspelt job, without a job")
+        << QStringList{u"--sumbit"_s, u"x"_s} << Job::Window << u"Unknown option --sumbit; did you mean --submit?"_s;
+    QTest::newRow("misspelt job with a value")
+        << QStringList{u"--anounce=s.xml"_s} << Job::Window << u"Unknown option --anounce; did you mean --announce?"_s;
+    QTest::newRow("misspelt option beside a job")
+        << QStringList{u"--submit"_s, u"p.tvp"_s, u"--reprot"_s, u"r.csv"_s} << Job::Window
+        << u"Unknown option --reprot; did you mean --report?"_s;
+    QTest::newRow("source that looks like an option")
+        << QStringList{u"--announce"_s, u"-weird"_s, u"--profile"_s, u"p.tvp"_s} << Job::Window
+        << u"Unknown option '-weird'; a SOURCE that begins with - goes after --."_s;
     QTest::newRow("missing value") << QStringList{u"--submit"_s} << Job::Window << u"Missing value after '--submit'."_s;
     QTest::newRow("unknown option beside a job")
         << QStringList{u"--submit"_s, u"p.tvp"_s, u"--bogus"_s} << Job::Window << u"Unknown option 'bogus'."_s;
@@ -73,16 +106,29 @@ void TestCommandLine::jobsAndErrors() {
 }
 
 void TestCommandLine::announceValues() {
-    const CommandLine command = parseCommandLine(
-        {u"torvane"_s, u"--announce"_s, u"pages.txt"_s, u"https://www.example.com/sitemap.xml"_s, u"--profile"_s,
-         u"site.tvp"_s, u"--since"_s, u"2026-12-01"_s, u"--all-shared"_s, u"--"_s, u"--odd-name.txt"_s});
+    const CommandLine command =
+        parseCommandLine({u"torvane"_s, u"--announce"_s, u"pages.txt"_s, u"https://www.example.com/sitemap.xml"_s,
+                          u"--profile"_s, u"site.tvp"_s, u"--since"_s, u"2026-12-01"_s, u"--all-shared"_s, u"--"_s,
+                          u"--odd-name.txt"_s, u"-weird"_s, u"--sumbit"_s});
     QCOMPARE(command.error, QString());
-    QCOMPARE(command.sources,
-             (QStringList{u"pages.txt"_s, u"https://www.example.com/sitemap.xml"_s, u"--odd-name.txt"_s}));
+    QCOMPARE(command.sources, (QStringList{u"pages.txt"_s, u"https://www.example.com/sitemap.xml"_s,
+                                           u"--odd-name.txt"_s, u"-weird"_s, u"--sumbit"_s}));
     QCOMPARE(command.profile, u"site.tvp"_s);
     QCOMPARE(command.since, QDateTime(QDate(2026, 12, 1), QTime(0, 0), Qt::UTC));
     QVERIFY(command.allShared);
     QVERIFY(!command.quiet);
+}
+
+// --help and the manual page give the same usage lines, whatever options they list.
+void TestCommandLine::helpUsageMatchesManual() {
+    QFile manual(QStringLiteral(TORVANE_SOURCE_DIR "/packaging/torvane.1"));
+    QVERIFY(manual.open(QIODevice::ReadOnly));
+    QStringList help;
+    for (const QString& line : commandLineHelp().split(u'\n')) {
+        if (line.trimmed().startsWith("torvane"_L1))
+            help.append(line.simplified().remove(u' '));
+    }
+    QCOMPARE(help, manualSynopsis(QString::fromUtf8(manual.readAll())));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -36,6 +37,8 @@ private slots:
     void badInput_data();
     void badInput();
     void helpListsEveryOption();
+    void withoutDisplay_data();
+    void withoutDisplay();
     void submitRun();
     void submitInterrupted();
     void announce();
@@ -52,6 +55,7 @@ private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
     LocalHttpServer m_server;
+    QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment(); // the program's
     QTemporaryDir m_dir;
     QString m_catalogue;
 };
@@ -114,6 +118,7 @@ QString TestHeadlessRuns::writeProfile(const QString& name, const QStringList& c
 
 void TestHeadlessRuns::start(QProcess& process, const QStringList& arguments) {
     process.setWorkingDirectory(m_dir.path());
+    process.setProcessEnvironment(m_environment);
     process.start(QStringLiteral(TORVANE_PROGRAM), arguments);
 }
 
@@ -201,6 +206,43 @@ void TestHeadlessRuns::helpListsEveryOption() {
     for (const char* option : {"--submit", "--announce", "--check-key", "--profile", "--catalogue", "--report",
                                "--since", "--all-shared", "--quiet", "--help", "--version"})
         QVERIFY2(help.contains(QLatin1StringView(option)), option);
+}
+
+// Without a display the window cannot open: one line says so, and the jobs still run.
+void TestHeadlessRuns::withoutDisplay_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("platform"); // QT_QPA_PLATFORM; empty: unset
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message"); // standard error, or the start of standard output
+
+    const QString noDisplay = u"Torvane's window needs a display; see torvane --help for running without one.\n"_s;
+    QTest::newRow("the window") << QStringList{} << QString() << 2 << noDisplay;
+    QTest::newRow("the window on xcb") << QStringList{} << u"xcb"_s << 2 << noDisplay;
+    QTest::newRow("a file to open") << QStringList{m_catalogue} << QString() << 2 << noDisplay;
+    QTest::newRow("misspelt job") << QStringList{u"--sumbit"_s, u"x"_s} << QString() << 2
+                                  << u"torvane: Unknown option --sumbit; did you mean --submit?\n"
+                                     u"Run 'torvane --help' for the options.\n"_s;
+    QTest::newRow("-help") << QStringList{u"-help"_s} << QString() << 0 << u"Usage: "_s;
+}
+
+void TestHeadlessRuns::withoutDisplay() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, platform);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+
+    const QProcessEnvironment kept = m_environment;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        m_environment.remove(QLatin1StringView(name));
+    if (!platform.isEmpty())
+        m_environment.insert(u"QT_QPA_PLATFORM"_s, platform);
+    const Finished result = run(arguments);
+    m_environment = kept;
+    QCOMPARE(result.status, status);
+    if (status == 0)
+        QVERIFY2(result.out.value(0).startsWith(message), qPrintable(result.out.value(0)));
+    else
+        QCOMPARE(result.err, message);
 }
 
 void TestHeadlessRuns::submitRun() {

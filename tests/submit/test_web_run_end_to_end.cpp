@@ -604,6 +604,7 @@ void TestWebRunEndToEnd::nothingIsWrittenToHome() {
 
     {
         WebEngineBrowser browser;
+        recordWebEngineHomeFiles(&browser); // as the program does with every browser it makes
         browser.show();
         browser.navigate(secure.baseUrl() + "/thanks");
         QTRY_VERIFY_WITH_TIMEOUT(!browser.busy(), 20000);

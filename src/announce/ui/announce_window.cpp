@@ -234,11 +234,13 @@ void AnnounceWindow::createControls() {
 
     m_pagesModel = new GatheredPagesModel(this);
     m_pages = table("PagesTable", m_pagesModel);
+    m_pages->setAccessibleName(u"Pages"_s);
     m_pages->setColumnWidth(GatheredPagesModel::AddressColumn, 300);
     m_pages->setColumnWidth(GatheredPagesModel::LastmodColumn, 150);
     m_pages->horizontalHeader()->setStretchLastSection(true);
     m_hostsModel = new GatheredHostsModel(this);
     m_hosts = table("HostsTable", m_hostsModel);
+    m_hosts->setAccessibleName(u"Hosts"_s);
     m_hosts->setColumnWidth(GatheredHostsModel::HostColumn, 200);
     m_hosts->setColumnWidth(GatheredHostsModel::PagesColumn, 60);
     m_hosts->setColumnWidth(GatheredHostsModel::DuplicatesColumn, 70);

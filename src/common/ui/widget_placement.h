@@ -3,8 +3,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QString>
 #include <QWidget>
+#include <algorithm>
 
 // The windows are laid out at fixed pixel places: these helpers create a named child at its
 // place. The object name is the control's name, by which tests and the code find it.
@@ -45,4 +47,22 @@ inline void labelControl(QLabel* label, QWidget* control) {
 template <typename Frame>
 Frame* placeFrame(QWidget* parent, const char* name, int left, int top, int width, int height) {
     return placeWidget<Frame>(parent, name, left, top, width, height);
+}
+
+// Centres window, a window of its own opened from owner, over owner (kept on owner's screen),
+// the first time it is shown: a new window would otherwise open at the screen's top-left
+// corner. A window placed before, by this or by the user, opens where it was.
+inline void centreOverOnFirstShow(QWidget* window, const QWidget* owner) {
+    if (window->testAttribute(Qt::WA_Moved) || !window->isHidden())
+        return;
+    if (!window->testAttribute(Qt::WA_Resized))
+        window->adjustSize();
+    const QSize size = window->frameGeometry().size();
+    QPoint topLeft = owner->frameGeometry().center() - QPoint(size.width() / 2, size.height() / 2);
+    if (const QScreen* screen = owner->screen()) {
+        const QRect area = screen->availableGeometry();
+        topLeft.setX(std::max(area.left(), std::min(topLeft.x(), area.right() + 1 - size.width())));
+        topLeft.setY(std::max(area.top(), std::min(topLeft.y(), area.bottom() + 1 - size.height())));
+    }
+    window->move(topLeft);
 }

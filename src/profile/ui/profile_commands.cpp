@@ -4,7 +4,12 @@
 #include "common/ui/error_report.h"
 #include "profile/core/profile_file.h"
 
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -48,11 +53,35 @@ void ProfileCommands::New1Click() {
 
 void ProfileCommands::Open1Click() {
     const QString name = askFileName(ProfileFileDialog::Open);
-    if (name.isEmpty())
-        return;
+    if (!name.isEmpty())
+        readFile(name, name);
+}
+
+bool ProfileCommands::openLocalFile(const QByteArray& path) {
+    struct stat status {};
+    if (path.isEmpty() || ::stat(path.constData(), &status) != 0 || S_ISDIR(status.st_mode))
+        return false;
+    const QString decoded = QFile::decodeName(path);
+    const QString name = QFileInfo(decoded).absoluteFilePath();
+    if (QFile::encodeName(decoded) == path) {
+        readFile(name, name);
+        return true;
+    }
+    // The name's bytes do not survive decoding: the file is reached through a descriptor that
+    // only names it (opening it reads nothing, so a FIFO cannot block here) and its /proc link.
+    const int descriptor = ::open(path.constData(), O_PATH | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    readFile(name, u"/proc/self/fd/%1"_s.arg(descriptor));
+    ::close(descriptor);
+    m_fileName.clear(); // no name to save under
+    return true;
+}
+
+void ProfileCommands::readFile(const QString& name, const QString& readPath) {
     m_host.ClearData();
     m_fileName = name;
-    m_host.setFields(ReadDataFile(m_fileName, m_host.catalogue()));
+    m_host.setFields(ReadDataFile(readPath, m_host.catalogue()));
     m_host.showCatalogue();
     m_host.setSaveEnabled(false);
     showFileNameInCaption(u"Torvane 2001 - "_s);

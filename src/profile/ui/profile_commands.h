@@ -81,6 +81,12 @@ public:
     void New1Click();
     // Open: asks for a file, then reads it into the fields and the engine choices.
     void Open1Click();
+    // What Open does once a name is chosen, for a file named elsewhere (on the command line):
+    // path is the name's bytes as the system has them. Only a path that names an existing file
+    // other than a folder is opened; returns whether it was. The open dialog offers what it did
+    // before. A name that is not valid UTF-8 cannot be held as text: that file is read through
+    // a descriptor, its caption shows the name as far as it decodes, and Save asks for a name.
+    bool openLocalFile(const QByteArray& path);
     // Save: writes to the current file, or asks for a name first when there is none.
     void Save1Click();
     // Save As: asks for a name, then writes there.
@@ -89,6 +95,8 @@ public:
 private:
     // Shows the dialog of kind; returns the chosen name, empty when cancelled.
     QString askFileName(ProfileFileDialog::Kind kind);
+    // Reads the file at readPath into the fields and the engine choices, under the name name.
+    void readFile(const QString& name, const QString& readPath);
     // Writes the snapshot to the current file; on failure reports the error and returns false.
     bool writeCurrentFile();
     void showFileNameInCaption(const QString& prefix);

@@ -139,6 +139,7 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     m_table = new QTableView(this);
     m_table->setObjectName(QStringLiteral("ResultsTable"));
+    m_table->setAccessibleName(QStringLiteral("Results"));
     m_table->setModel(m_sorted);
     m_table->setSortingEnabled(true);
     // Run order until the user picks a column.
@@ -157,6 +158,7 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     m_details = new QPlainTextEdit(this);
     m_details->setObjectName(QStringLiteral("ResultDetails"));
+    m_details->setAccessibleName(QStringLiteral("Details"));
     m_details->setReadOnly(true);
     m_details->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 

@@ -1,9 +1,12 @@
 #include "submit/ui/web_browser_loader.h"
 
+#include "submit/ui/browser_home_files.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLibrary>
+#include <QWidget>
 
 namespace {
 
@@ -39,5 +42,7 @@ WebBrowserParts createWebBrowser(QWidget* parent, QString& error, const QStringL
     }
     WebBrowserParts parts;
     parts.widget = create(parent, &parts.browser);
+    if (parts.widget)
+        recordWebEngineHomeFiles(parts.widget);
     return parts;
 }
