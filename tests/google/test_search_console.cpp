@@ -162,7 +162,7 @@ private slots:
     }
 
     // Both path parts wholly percent-encoded, for a URL-prefix and a domain property; submitted
-    // with PUT, read back with GET of the same address.
+    // with PUT, read back with GET of the same address into the one record.
     void sitemapSubmittedAndReadBack_data() {
         QTest::addColumn<QString>("property");
         QTest::addColumn<QString>("sitemap");
@@ -186,16 +186,13 @@ private slots:
                                            "\"isSitemapsIndex\":false,\"warnings\":\"1\",\"errors\":\"0\",\"contents\":"
                                            "[{\"type\":\"web\",\"submitted\":\"12\"}]}"));
         const auto record =
-            await<ResultRecord>([&](auto done) { m_client->submitSitemap(property, QUrl(sitemap), done); });
+            await<ResultRecord>([&](auto done) { m_client->submitAndReadBack(property, QUrl(sitemap), done, 0); });
         QVERIFY(record);
         QCOMPARE(record->verdict, ResultRecord::Verdict::Ok);
         QCOMPARE(record->title, u"Google Search Console"_s);
         QCOMPARE(record->httpStatus, 204);
         QVERIFY(record->url.endsWith(QString::fromLatin1(path)));
-        const auto readBack =
-            await<SitemapReadBack>([&](auto done) { m_client->readSitemap(property, QUrl(sitemap), done); });
-        QVERIFY(readBack && readBack->problem.isEmpty());
-        QCOMPARE(readBack->state.sentence(),
+        QCOMPARE(record->reason,
                  u"Google's state of %1: submitted 2026-12-09 09:00 UTC, downloaded 2026-12-09 09:00 UTC, processing "
                  u"pending, 0 errors, 1 warning; web: 12 submitted."_s.arg(sitemap));
         QCOMPARE(m_server->requestLines().at(requestsTo(path).at(0)), "PUT " + path + " HTTP/1.1");
@@ -381,22 +378,33 @@ private slots:
         keep({refused->problem, m_client->quota().sentence(property)});
     }
 
+    // The property picked for a Site URL, and whether it covers a page.
     void matchingProperties_data() {
         QTest::addColumn<QString>("site");
         QTest::addColumn<QString>("property");
-        const QStringList props{u"https://shop.example.com/"_s, u"sc-domain:example.com"_s,
-                                u"http://old.example.net/"_s};
-        m_properties = props;
-        QTest::newRow("prefix") << u"https://shop.example.com/"_s << u"https://shop.example.com/"_s;
-        QTest::newRow("prefix without slash") << u"https://SHOP.example.com"_s << u"https://shop.example.com/"_s;
-        QTest::newRow("www to domain") << u"https://www.example.com/"_s << u"sc-domain:example.com"_s;
-        QTest::newRow("scheme differs") << u"https://old.example.net/"_s << QString();
-        QTest::newRow("none") << u"https://example.org/"_s << QString();
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<bool>("covered");
+        QTest::newRow("prefix") << u"https://shop.example.com/"_s << u"https://shop.example.com/"_s
+                                << u"https://shop.example.com/a/b"_s << true;
+        QTest::newRow("prefix without slash") << u"https://SHOP.example.com"_s << u"https://shop.example.com/"_s
+                                              << u"http://shop.example.com/a"_s << false;
+        QTest::newRow("www to domain") << u"https://www.example.com/"_s << u"sc-domain:example.com"_s
+                                       << u"http://deep.www.example.com/x"_s << true;
+        QTest::newRow("domain") << u"https://example.com/"_s << u"sc-domain:example.com"_s
+                                << u"https://badexample.com/"_s << false;
+        QTest::newRow("scheme differs") << u"https://old.example.net/"_s << QString() << QString() << false;
+        QTest::newRow("none") << u"https://example.org/"_s << QString() << QString() << false;
     }
     void matchingProperties() {
         QFETCH(QString, site);
         QFETCH(QString, property);
-        QCOMPARE(matchingProperty(m_properties, QUrl(site)), property);
+        QFETCH(QString, page);
+        QFETCH(bool, covered);
+        const QStringList properties{u"https://shop.example.com/"_s, u"sc-domain:example.com"_s,
+                                     u"http://old.example.net/"_s};
+        QCOMPARE(matchingProperty(properties, QUrl(site)), property);
+        if (!property.isEmpty())
+            QCOMPARE(propertyCovers(property, QUrl(page)), covered);
     }
 
     // Nothing this code produced (answers, records, messages, files) holds the key or a token.
@@ -421,7 +429,6 @@ private:
     Pkey m_key;
     QByteArray m_pem;
     QString m_keyPath;
-    QStringList m_properties;
     QStringList m_produced;
     std::unique_ptr<LocalHttpServer> m_server;
     std::unique_ptr<FakeClock> m_clock;

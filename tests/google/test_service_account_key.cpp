@@ -64,15 +64,9 @@ private slots:
     void permissions() {
         QFETCH(int, mode);
         QFETCH(bool, warned);
-        QFileDevice::Permissions permissions;
-        if (mode & 0400)
-            permissions |= QFileDevice::ReadOwner;
-        if (mode & 0200)
-            permissions |= QFileDevice::WriteOwner;
-        if (mode & 0040)
-            permissions |= QFileDevice::ReadGroup;
-        if (mode & 0004)
-            permissions |= QFileDevice::ReadOther;
+        // Qt's permission flags hold the owner, group and other digits of the mode one hex digit apart.
+        const auto permissions =
+            QFileDevice::Permissions::fromInt(((mode >> 6) << 12) | (((mode >> 3) & 7) << 4) | (mode & 7));
         const QString path = m_dir.filePath(u"mode.json"_s);
         QFile::remove(path);
         QVERIFY(writeFile(path, keyJson(m_pem, u"a@b.iam.gserviceaccount.com"_s, u"https://o.example/token"_s),

@@ -159,6 +159,26 @@ void SearchConsoleClient::submitSitemap(const QString& property, const QUrl& sit
     });
 }
 
+void SearchConsoleClient::submitAndReadBack(const QString& property, const QUrl& sitemap,
+                                            std::function<void(const ResultRecord&)> done, int delayMs) {
+    submitSitemap(property, sitemap, [this, property, sitemap, done, delayMs](const ResultRecord& submitted) {
+        if (submitted.verdict != ResultRecord::Verdict::Ok) {
+            done(submitted);
+            return;
+        }
+        QTimer::singleShot(delayMs, this, [this, property, sitemap, done, submitted, generation = m_generation] {
+            if (generation != m_generation)
+                return;
+            readSitemap(property, sitemap, [done, submitted](const SitemapReadBack& readBack) {
+                ResultRecord record = submitted;
+                record.reason = readBack.problem.isEmpty() ? readBack.state.sentence()
+                                                           : u"Its state could not be read back: "_s + readBack.problem;
+                done(record);
+            });
+        });
+    });
+}
+
 void SearchConsoleClient::readSitemap(const QString& property, const QUrl& sitemap,
                                       std::function<void(const SitemapReadBack&)> done) {
     const QUrl address = sitemapAddress(property, sitemap.toString(QUrl::FullyEncoded));

@@ -39,6 +39,11 @@ public:
     void listProperties(std::function<void(const PropertyList&)> done);
     // PUT of the sitemap for property: one record (verdict, status, meaning; reason: Google's message).
     void submitSitemap(const QString& property, const QUrl& sitemap, std::function<void(const ResultRecord&)> done);
+    // The submission, then (delayMs later, when Google took it) its state read back into the record's reason:
+    // the one record per sitemap that an announcement shows.
+    static constexpr int kReadBackDelayMs = 5000;
+    void submitAndReadBack(const QString& property, const QUrl& sitemap, std::function<void(const ResultRecord&)> done,
+                           int delayMs = kReadBackDelayMs);
     void readSitemap(const QString& property, const QUrl& sitemap, std::function<void(const SitemapReadBack&)> done);
     void listSitemaps(const QString& property, std::function<void(const SitemapList&)> done);
     // Queues the inspection of page within property; answered in the order asked.
