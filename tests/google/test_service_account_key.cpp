@@ -100,6 +100,20 @@ private slots:
                  QByteArray("grant_type=urn%3Aietf%3Aparams%3Aoauth%3Agrant-type%3Ajwt-bearer&assertion=a.b-c_d"));
     }
 
+    // A credential goes to https only; plain http to a loopback address only while a stand-in is named.
+    void addresses() {
+        const QUrl local(u"http://127.0.0.1:8080/token"_s);
+        qunsetenv(kGoogleApiEnvironment);
+        QVERIFY(isAllowedGoogleAddress(QUrl(u"https://oauth2.googleapis.com/token"_s)));
+        QVERIFY(!isAllowedGoogleAddress(local));
+        QCOMPARE(inspectionAddress(), QUrl(u"https://searchconsole.googleapis.com/v1/urlInspection/index:inspect"_s));
+        qputenv(kGoogleApiEnvironment, "http://127.0.0.1:8080/");
+        QVERIFY(isAllowedGoogleAddress(local));
+        QVERIFY(!isAllowedGoogleAddress(QUrl(u"http://example.com/token"_s)));
+        QCOMPARE(sitesAddress(), QUrl(u"http://127.0.0.1:8080/webmasters/v3/sites"_s));
+        qunsetenv(kGoogleApiEnvironment);
+    }
+
 private:
     QTemporaryDir m_dir;
     Pkey m_key;

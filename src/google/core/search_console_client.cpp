@@ -231,10 +231,11 @@ void SearchConsoleClient::nextInspection() {
             result.page = refused.page.toString(QUrl::FullyEncoded);
             result.property = refused.property;
             result.problem = m_quota.usedUpSentence(refused.property);
-            const quint64 generation = m_generation;
-            refused.done(result);
-            if (generation != m_generation)
-                return;
+            // Answered from the event loop, as the inspections sent are.
+            QTimer::singleShot(0, this, [this, result, done = refused.done, generation = m_generation] {
+                if (generation == m_generation)
+                    done(result);
+            });
             continue;
         }
         if (m_quota.waitMs(next.property) > 0) {
