@@ -36,9 +36,7 @@ bool GoogleAccessToken::usesEnvironment() const {
 }
 
 QString GoogleAccessToken::account() const {
-    if (usesEnvironment())
-        return u"the account of the token in %1"_s.arg(QString::fromLatin1(kEnvironmentVariable));
-    return m_key ? m_key->clientEmail() : QString();
+    return !usesEnvironment() && m_key ? m_key->clientEmail() : QString();
 }
 
 void GoogleAccessToken::get(QObject* receiver, Done done) {

@@ -41,7 +41,8 @@ public:
     void setWallClock(std::function<qint64()> secondsSinceEpoch) { m_wallClock = std::move(secondsSinceEpoch); }
 
     bool usesEnvironment() const;
-    // Who the token speaks for: the key's client_email, or a description of the environment's token.
+    // Who the token speaks for: the key's client_email; empty for the environment's token, whose
+    // account is not known here.
     QString account() const;
 
     // A valid token, fetched when none is held or the held one is about to expire. done gets it

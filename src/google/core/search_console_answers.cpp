@@ -131,6 +131,7 @@ QString searchConsoleProblem(SearchConsoleCall call, const FetchReply& reply, co
     const QString message = googleErrorMessage(reply.body);
     const QString said = message.isEmpty() ? QString() : u" (Google said: %1)"_s.arg(message);
     const QString shownSubject = displayText(subject);
+    const QString who = account.isEmpty() ? u"the account of the access token"_s : u"the account "_s + account;
     if (status == 429 || hasReason(reply.body, {"rateLimitExceeded", "quotaExceeded", "RESOURCE_EXHAUSTED"})) {
         const QString limits = call == SearchConsoleCall::Inspect
                                    ? u" URL inspection allows 600 a minute and 2 000 a day per property."_s
@@ -140,18 +141,19 @@ QString searchConsoleProblem(SearchConsoleCall call, const FetchReply& reply, co
     }
     if (status == 401) {
         return u"Google refused the access token for %1 (HTTP 401) even after a new sign-in: connect again; if it "
-               u"keeps happening, make a new key for the service account."_s.arg(account);
+               u"keeps happening, make a new key for the service account."_s.arg(who);
     }
     if (status == 403) {
         if (hasReason(reply.body, {"accessNotConfigured", "SERVICE_DISABLED", "has not been used"})) {
             return u"The Search Console API is not turned on for the Google Cloud project of %1%2: turn it on in "
-                   u"Google Cloud under APIs & Services > Library, wait a few minutes and try again."_s.arg(account,
-                                                                                                            said);
+                   u"Google Cloud under APIs & Services > Library, wait a few minutes and try again."_s.arg(who, said);
         }
         if (property.isEmpty())
-            return u"Google refused %1 access to Search Console (HTTP 403)%2."_s.arg(account, said);
-        return u"The account %1 is not a user of %2: add it in Search Console under Settings > Users and "
-               u"permissions."_s.arg(account, property);
+            return u"Google refused %1 access to Search Console (HTTP 403)%2."_s.arg(who, said);
+        QString sentence = u"%1 is not a user of %2: add it in Search Console under Settings > Users and "
+                           u"permissions."_s.arg(who, property);
+        sentence[0] = sentence[0].toUpper();
+        return sentence;
     }
     if (status == 404) {
         switch (call) {
@@ -164,8 +166,8 @@ QString searchConsoleProblem(SearchConsoleCall call, const FetchReply& reply, co
             break;
         case SearchConsoleCall::ListSitemaps:
         case SearchConsoleCall::Inspect:
-            return u"Google does not know the property %1 for %2 (HTTP 404): choose one of the account's "
-                   u"properties."_s.arg(property, account);
+            return u"Google does not know the property %1 for %2 (HTTP 404): choose one of its properties."_s.arg(
+                property, who);
         }
     }
     if (status == 400) {

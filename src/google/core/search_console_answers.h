@@ -83,7 +83,7 @@ struct UrlInspection {
 };
 
 // What a failed API call means and what to do, in one or two sentences. reply is the API's
-// answer (httpStatus 0: no answer); account is the service account's email; property the
+// answer (httpStatus 0: no answer); account is the service account's email (empty: unknown); property the
 // Search Console property; subject what the call was about ("the sitemap https://…/sitemap.xml").
 // Empty for a 2xx answer.
 enum class SearchConsoleCall { ListProperties, SubmitSitemap, ReadSitemap, ListSitemaps, Inspect };
