@@ -139,7 +139,9 @@ private slots:
         const QUrlQuery form(QString::fromLatin1(m_server->requestBodies().at(tokenRequest)));
         QCOMPARE(form.queryItemValue(u"grant_type"_s, QUrl::FullyDecoded),
                  u"urn:ietf:params:oauth:grant-type:jwt-bearer"_s);
-        const QJsonObject claims = verifiedClaims(form.queryItemValue(u"assertion"_s).toLatin1(), m_key.get());
+        const QByteArray assertion = form.queryItemValue(u"assertion"_s).toLatin1();
+        QVERIFY(verifiedClaims(assertion, makeRsaKey().get()).isEmpty()); // another key pair's public half
+        const QJsonObject claims = verifiedClaims(assertion, m_key.get());
         QCOMPARE(claims.value("iss"_L1).toString(), QString::fromLatin1(kEmail));
         QCOMPARE(claims.value("aud"_L1).toString(), m_server->baseUrl() + u"/token"_s);
         QCOMPARE(claims.value("scope"_L1).toString(), u"https://www.googleapis.com/auth/webmasters"_s);

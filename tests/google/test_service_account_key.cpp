@@ -1,5 +1,4 @@
 #include "google/core/google_api.h"
-#include "google/core/google_jwt.h"
 #include "google/core/service_account_key.h"
 #include "google_test_keys.h"
 
@@ -76,28 +75,6 @@ private slots:
         QCOMPARE(loaded.warning.contains(u"anyone on this machine can use this key"_s), warned);
         QCOMPARE(loaded.key->clientEmail(), u"a@b.iam.gserviceaccount.com"_s);
         QCOMPARE(loaded.key->tokenUri(), QUrl(u"https://o.example/token"_s));
-    }
-
-    // The assertion verifies with the public half and carries the claims Google's sign-in checks.
-    void assertion() {
-        const QString path = m_dir.filePath(u"key.json"_s);
-        QVERIFY(writeFile(path, keyJson(m_pem, u"pusher@p.iam.gserviceaccount.com"_s, u"https://o.example/token"_s),
-                          kOwnerOnly));
-        const ServiceAccountKey::Loaded loaded = ServiceAccountKey::load(path);
-        QVERIFY(loaded.key);
-        const qint64 issuedAt = 1'800'000'000;
-        const QByteArray jwt = signedAssertion(*loaded.key, issuedAt);
-        QVERIFY(!jwt.contains('=') && !jwt.contains('+') && !jwt.contains('/'));
-        const QJsonObject claims = verifiedClaims(jwt, m_key.get());
-        QCOMPARE(claims.value("iss"_L1).toString(), u"pusher@p.iam.gserviceaccount.com"_s);
-        QCOMPARE(claims.value("scope"_L1).toString(), u"https://www.googleapis.com/auth/webmasters"_s);
-        QCOMPARE(claims.value("aud"_L1).toString(), u"https://o.example/token"_s);
-        QCOMPARE(claims.value("iat"_L1).toInteger(), issuedAt);
-        QCOMPARE(claims.value("exp"_L1).toInteger(), issuedAt + 3600);
-        // Another key pair's public half does not verify it.
-        QVERIFY(verifiedClaims(jwt, makeRsaKey().get()).isEmpty());
-        QCOMPARE(tokenRequestBody("a.b-c_d"),
-                 QByteArray("grant_type=urn%3Aietf%3Aparams%3Aoauth%3Agrant-type%3Ajwt-bearer&assertion=a.b-c_d"));
     }
 
     // A credential goes to https only; plain http to a loopback address only while a stand-in is named.
