@@ -7,7 +7,7 @@ TORVANE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Debian packages the build, the tests and the program need.
 TORVANE_PACKAGES=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-webengine-dev libgl-dev zlib1g-dev
+    qt6-base-dev qt6-webengine-dev libgl-dev zlib1g-dev libssl-dev
     fonts-liberation2 fonts-dejavu-core
     desktop-file-utils appstream shared-mime-info man-db dpkg-dev file openssl
 )

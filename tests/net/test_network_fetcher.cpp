@@ -139,6 +139,23 @@ private slots:
         QVERIFY(m_otherHost->requestLines().isEmpty());
     }
 
+    // Extra headers go with every step on the same host, never to another host.
+    void extraHeaders() {
+        NetworkFetcher fetcher;
+        FetchRequest request;
+        request.headers = {{"Authorization", "Bearer secret"}};
+        request.url = QUrl(m_server->baseUrl() + "/hop1"_L1);
+        QVERIFY(fetchAndWait(fetcher, request));
+        request.url = QUrl(m_server->baseUrl() + "/away"_L1);
+        request.sameHostRedirectsOnly = false;
+        QCOMPARE(fetchAndWait(fetcher, request).value_or(FetchReply()).httpStatus, 200);
+        QCOMPARE(m_server->requestHeads().size(), 4); // hop1, hop2, ok, away
+        for (const QByteArray& head : m_server->requestHeads())
+            QVERIFY(head.contains("\r\nAuthorization: Bearer secret"));
+        QCOMPARE(m_otherHost->requestHeads().size(), 1);
+        QVERIFY(!m_otherHost->requestHeads().first().contains("Authorization"));
+    }
+
     // A cancelled request and one whose receiver is gone call nothing, even once their time is up.
     void silentWhenCancelledOrReceiverGone_data() {
         QTest::addColumn<bool>("cancel");

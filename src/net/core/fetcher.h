@@ -15,9 +15,12 @@
 // certificate checks follow one policy.
 struct FetchRequest {
     QUrl url;
-    QByteArray method = QByteArrayLiteral("GET"); // GET or POST
+    QByteArray method = QByteArrayLiteral("GET"); // GET, POST, PUT …
     QByteArray contentType;                       // with a body
     QByteArray body;
+    // Further header lines (such as Authorization). They are dropped when a redirect leads to
+    // another host, so that credentials never travel to a host they were not meant for.
+    QList<QPair<QByteArray, QByteArray>> headers;
     int timeoutMs = 15000;                  // for the whole exchange, redirects included
     int maxRedirects = 5;                   // redirects followed; one more is a failure
     bool sameHostRedirectsOnly = true;      // a redirect to another host is a failure, not followed

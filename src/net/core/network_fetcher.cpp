@@ -132,6 +132,8 @@ void NetworkFetcher::send(RequestId id, Exchange& exchange) {
     networkRequest.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
     if (!request.contentType.isEmpty())
         networkRequest.setHeader(QNetworkRequest::ContentTypeHeader, request.contentType);
+    for (const auto& [name, value] : request.headers)
+        networkRequest.setRawHeader(name, value);
     networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     networkRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     networkRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
@@ -223,6 +225,8 @@ void NetworkFetcher::replyFinished(RequestId id) {
             return;
         }
         ++exchange.redirects;
+        if (QString::compare(request.url.host(), target.host(), Qt::CaseInsensitive) != 0)
+            request.headers.clear();
         request.url = target;
         if (httpStatus <= 303 && request.method != "GET" && request.method != "HEAD") {
             request.method = QByteArrayLiteral("GET");
