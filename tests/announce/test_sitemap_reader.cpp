@@ -58,6 +58,8 @@ private slots:
     void forms_data();
     void forms();
     void largeFileReadAcrossSlices();
+    void gzipMembers_data();
+    void gzipMembers();
     void lastmodForms_data();
     void lastmodForms();
     void robotsLines();
@@ -180,6 +182,44 @@ void TestSitemapReader::largeFileReadAcrossSlices() {
     const SitemapContent content = readSitemap(gzip(urlset(locs)));
     QCOMPARE(content.error, QString());
     QCOMPARE(addresses(content), expected);
+}
+
+// Files made of several gzip members (as `cat a.gz b.gz` writes them) are one file: read whole,
+// the compression ratio measured over all of it.
+void TestSitemapReader::gzipMembers_data() {
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<qsizetype>("cut"); // where the second member begins, in plain
+    QTest::addColumn<QString>("error"); // a part of the error text; empty: read whole
+
+    QList<QByteArray> locs;
+    quint32 seed = 1;
+    for (int i = 0; i < 18000; ++i) { // about 1.5 MB, packing about 12:1
+        seed = seed * 1664525u + 1013904223u;
+        locs.append("https://a.example/p/" + QByteArray::number(seed));
+    }
+    const QByteArray large = urlset(locs);
+    const QByteArray small = urlset({"https://a.example/1", "https://a.example/2"});
+    QTest::newRow("two members") << small << small.indexOf("<url>") << QString();
+    QTest::newRow("two members past 1.3 MB at 12:1") << large << large.size() - 200000 << QString();
+    QTest::newRow("a bomb in the second member") << small.chopped(9) + QByteArray(4 * 1024 * 1024, ' ') + "</urlset>"
+                                                 << small.size() - 9 << u"more than 200 times"_s;
+}
+
+void TestSitemapReader::gzipMembers() {
+    QFETCH(QByteArray, plain);
+    QFETCH(qsizetype, cut);
+    QFETCH(QString, error);
+    const QByteArray joined = gzip(plain.first(cut)) + gzip(plain.sliced(cut));
+    const SitemapContent content = readSitemap(joined);
+    if (error.isEmpty()) {
+        QCOMPARE(content.error, QString());
+        QCOMPARE(content.bytes, plain.size());
+        QCOMPARE(content.pages.size(), plain.count("<loc>"));
+        QCOMPARE(content.pages.constLast().address, readSitemap(plain).pages.constLast().address);
+    } else {
+        QVERIFY2(content.error.contains(error), qPrintable(content.error));
+        QVERIFY(content.limitReached);
+    }
 }
 
 void TestSitemapReader::lastmodForms_data() {

@@ -264,6 +264,9 @@ QByteArray gunzip(QByteArrayView compressed, const SitemapLimits& limits, QStrin
     stream.avail_in = static_cast<uInt>(compressed.size());
     char buffer[64 * 1024];
     int status = Z_OK;
+    // Compressed bytes of the gzip members before the current one: inflateReset() zeroes
+    // total_in, and the ratio is over the whole file.
+    qint64 earlierMembers = 0;
     while (true) {
         stream.next_out = reinterpret_cast<Bytef*>(buffer);
         stream.avail_out = sizeof buffer;
@@ -277,7 +280,7 @@ QByteArray gunzip(QByteArrayView compressed, const SitemapLimits& limits, QStrin
             break;
         }
         out.append(buffer, produced);
-        const qint64 consumed = static_cast<qint64>(stream.total_in);
+        const qint64 consumed = earlierMembers + static_cast<qint64>(stream.total_in);
         if (out.size() > kRatioFreeBytes && out.size() > consumed * limits.maxCompressionRatio) {
             *error = u"The compressed file unpacks to more than %1 times its size: it was not read."_s.arg(
                 limits.maxCompressionRatio);
@@ -287,7 +290,8 @@ QByteArray gunzip(QByteArrayView compressed, const SitemapLimits& limits, QStrin
         if (status == Z_STREAM_END) {
             if (stream.avail_in == 0)
                 break;
-            inflateReset(&stream); // another gzip member follows
+            earlierMembers += static_cast<qint64>(stream.total_in);
+            inflateReset(&stream); // another gzip member follows (files joined with cat)
             continue;
         }
         if (produced == 0 && (stream.avail_in == 0 || status == Z_BUF_ERROR)) {
