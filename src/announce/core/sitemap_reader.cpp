@@ -1,12 +1,12 @@
 #include "announce/core/sitemap_reader.h"
 
+#include "platform/gzip_inflater.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QTime>
 #include <QXmlStreamReader>
-
-#include <zlib.h>
 
 using namespace Qt::StringLiterals;
 
@@ -28,10 +28,6 @@ bool readDigits(QStringView text, qsizetype pos, int count, int* value) {
     }
     *value = result;
     return true;
-}
-
-QString sizeLimitText(qint64 maxBytes) {
-    return u"The file is larger than %1 bytes uncompressed: it was not read."_s.arg(maxBytes);
 }
 
 SitemapContent unreadable(const QString& error, bool limit = false) {
@@ -58,7 +54,7 @@ bool unpack(QByteArrayView& bytes, QByteArray& storage, const SitemapLimits& lim
         storage = gunzip(bytes, limits, &error, &limit);
         bytes = storage;
     } else if (bytes.size() > limits.maxBytes) {
-        error = sizeLimitText(limits.maxBytes);
+        error = GzipInflater::sizeLimitText(limits.maxBytes);
     } else if (bytes.trimmed().isEmpty()) {
         error = u"The file is empty."_s;
         limit = false;
@@ -250,61 +246,15 @@ bool isGzip(QByteArrayView bytes) {
 }
 
 QByteArray gunzip(QByteArrayView compressed, const SitemapLimits& limits, QString* error, bool* limitReached) {
-    error->clear();
-    bool limit = false;
-    z_stream stream{};
-    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
-        *error = u"The compressed file could not be unpacked (zlib could not start)."_s;
-        return {};
-    }
-    constexpr qint64 kRatioFreeBytes = 1024 * 1024; // small files may compress as well as they like
+    GzipInflater inflater(limits.maxBytes, limits.maxCompressionRatio);
     QByteArray out;
     out.reserve(static_cast<qsizetype>(std::min<qint64>(limits.maxBytes, compressed.size() * 8 + 4096)));
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
-    stream.avail_in = static_cast<uInt>(compressed.size());
-    char buffer[64 * 1024];
-    int status = Z_OK;
-    // Compressed bytes of the gzip members before the current one: inflateReset() zeroes
-    // total_in, and the ratio is over the whole file.
-    qint64 earlierMembers = 0;
-    while (true) {
-        stream.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.avail_out = sizeof buffer;
-        status = inflate(&stream, Z_NO_FLUSH);
-        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
-            break;
-        const qsizetype produced = static_cast<qsizetype>(sizeof buffer - stream.avail_out);
-        if (out.size() + produced > limits.maxBytes) {
-            *error = sizeLimitText(limits.maxBytes);
-            limit = true;
-            break;
-        }
-        out.append(buffer, produced);
-        const qint64 consumed = earlierMembers + static_cast<qint64>(stream.total_in);
-        if (out.size() > kRatioFreeBytes && out.size() > consumed * limits.maxCompressionRatio) {
-            *error = u"The compressed file unpacks to more than %1 times its size: it was not read."_s.arg(
-                limits.maxCompressionRatio);
-            limit = true;
-            break;
-        }
-        if (status == Z_STREAM_END) {
-            if (stream.avail_in == 0)
-                break;
-            earlierMembers += static_cast<qint64>(stream.total_in);
-            inflateReset(&stream); // another gzip member follows (files joined with cat)
-            continue;
-        }
-        if (produced == 0 && (stream.avail_in == 0 || status == Z_BUF_ERROR)) {
-            status = Z_DATA_ERROR; // ended before the stream's end
-            break;
-        }
-    }
-    inflateEnd(&stream);
+    const bool whole = inflater.feed(compressed, out) && inflater.finish();
+    *error = inflater.errorText();
     if (limitReached)
-        *limitReached = limit;
-    if (error->isEmpty() && status != Z_STREAM_END)
-        *error = u"The compressed file is damaged or cut short: it was not read."_s;
-    if (!error->isEmpty())
+        *limitReached = inflater.problem() == GzipInflater::Problem::TooLarge ||
+                        inflater.problem() == GzipInflater::Problem::RatioTooHigh;
+    if (!whole)
         return {};
     return out;
 }
