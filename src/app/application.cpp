@@ -6,6 +6,7 @@
 #include "cli/command_line.h"
 #include "cli/run_job.h"
 #include "common/ui/error_report.h"
+#include "platform/local_file_name.h"
 #include "submit/ui/browser_home_files.h"
 
 #include <QApplication>
@@ -74,7 +75,7 @@ QString installedDataFolder() {
 int runTorvane(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(decodeLocalFileName(argv[i])); // file names that are not UTF-8 stay openable
     char fallbackName[] = "torvane";
     char* const programPath = argc > 0 ? argv[0] : fallbackName;
     const CommandLine command = parseCommandLine(arguments);

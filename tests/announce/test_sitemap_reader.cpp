@@ -1,10 +1,16 @@
+#include "announce/core/page_gathering.h"
 #include "announce/core/sitemap_gatherer.h"
 #include "announce/core/sitemap_reader.h"
+#include "platform/local_file_name.h"
 #include "support/gzip_data.h"
 #include "support/scripted_fetcher.h"
 
 #include <QSignalSpy>
+#include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
 
 using namespace Qt::StringLiterals;
 
@@ -49,6 +55,9 @@ private slots:
     void largeFileReadAcrossSlices();
     void gzipMembers_data();
     void gzipMembers();
+    void textLists_data();
+    void textLists();
+    void fileNameNotUtf8();
     void lastmodForms_data();
     void lastmodForms();
     void robotsLines();
@@ -209,6 +218,62 @@ void TestSitemapReader::gzipMembers() {
         QVERIFY2(content.error.contains(error), qPrintable(content.error));
         QVERIFY(content.limitReached);
     }
+}
+
+// Lists in UTF-8 or UTF-16 (with its byte order mark); a line that is not UTF-8 is refused.
+void TestSitemapReader::textLists_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("refusals"); // per address; empty: accepted
+
+    const QString text = u"# pages\r\nhttps://a.example/\u00e9\r\n\r\nhttps://a.example/2\r\n"_s;
+    const auto utf16 = [&text](QStringConverter::Encoding encoding) {
+        QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+        return QByteArray(encoder(text));
+    };
+    QTest::newRow("UTF-8") << text.toUtf8() << QStringList{QString(), QString()};
+    QTest::newRow("UTF-16 LE") << utf16(QStringConverter::Utf16LE) << QStringList{QString(), QString()};
+    QTest::newRow("UTF-16 BE") << utf16(QStringConverter::Utf16BE) << QStringList{QString(), QString()};
+    QTest::newRow("a line in Latin-1") << QByteArray("https://a.example/\xe9\nhttps://a.example/2\n")
+                                       << QStringList{u"not UTF-8"_s, QString()};
+}
+
+void TestSitemapReader::textLists() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, refusals);
+    const SitemapContent content = readAddressFile(bytes);
+    QCOMPARE(content.error, QString());
+    QCOMPARE(content.kind, SitemapContent::Kind::TextList);
+    QCOMPARE(content.pages.size(), refusals.size());
+    PageGathering gathering;
+    gathering.add(content.pages);
+    for (qsizetype i = 0; i < refusals.size(); ++i) {
+        const GatheredPage& page = gathering.pages().at(i);
+        QCOMPARE(page.status == GatheredPage::Status::Refused, !refusals[i].isEmpty());
+        QVERIFY2(page.reason.contains(refusals[i]), qPrintable(page.reason));
+    }
+    if (refusals[0].isEmpty())
+        QCOMPARE(gathering.pages().at(0).address, u"https://a.example/%C3%A9"_s);
+}
+
+// A name that is not UTF-8, given on the command line, names the file it named.
+void TestSitemapReader::fileNameNotUtf8() {
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QByteArray name = QFile::encodeName(folder.path()) + "/list-\xe9\xff.txt";
+    QFile file;
+    const int descriptor = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    QVERIFY(descriptor >= 0);
+    QVERIFY(file.open(descriptor, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+    file.write("https://a.example/1\n");
+    file.close();
+
+    const QString path = decodeLocalFileName(name);
+    QCOMPARE(encodeLocalFileName(path), name);
+    QVERIFY(localFileExists(path));
+    QString error;
+    const SitemapContent content = readAddressFileAt(path, -1, &error);
+    QCOMPARE(error, QString());
+    QCOMPARE(addresses(content), QStringList{u"https://a.example/1"_s});
 }
 
 void TestSitemapReader::lastmodForms_data() {

@@ -1,12 +1,22 @@
 #include "announce/core/sitemap_reader.h"
 
 #include "platform/gzip_inflater.h"
+#include "platform/local_file_name.h"
+#include "platform/text_codec.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSet>
+#include <QStringDecoder>
 #include <QTime>
 #include <QXmlStreamReader>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -35,6 +45,15 @@ SitemapContent unreadable(const QString& error, bool limit = false) {
     content.error = error;
     content.limitReached = limit;
     return content;
+}
+
+// The encoding a UTF-16 byte order mark at the start names.
+std::optional<QStringConverter::Encoding> utf16Encoding(QByteArrayView bytes) {
+    if (bytes.startsWith("\xFF\xFE"))
+        return QStringConverter::Utf16LE;
+    if (bytes.startsWith("\xFE\xFF"))
+        return QStringConverter::Utf16BE;
+    return std::nullopt;
 }
 
 qsizetype budgetFor(const SitemapLimits& limits, qsizetype addressBudget) {
@@ -272,6 +291,15 @@ SitemapContent readAddressList(QByteArrayView bytes, const SitemapLimits& limits
     SitemapContent failure;
     if (!unpack(bytes, storage, limits, &failure))
         return failure;
+    if (const auto encoding = utf16Encoding(bytes)) {
+        // Read as UTF-8 from here on; the text was checked whole.
+        QStringDecoder decoder(*encoding);
+        const QString text = decoder.decode(bytes.sliced(2));
+        if (decoder.hasError())
+            return unreadable(u"The file begins as UTF-16 text but is not valid UTF-16: it was not read."_s);
+        storage = text.toUtf8();
+        bytes = storage;
+    }
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.sliced(3);
     const qsizetype budget = budgetFor(limits, addressBudget);
@@ -292,7 +320,11 @@ SitemapContent readAddressList(QByteArrayView bytes, const SitemapLimits& limits
             content.limitReached = true;
             break;
         }
-        content.pages.append({QString::fromUtf8(line), {}});
+        // A line that is not UTF-8 is shown as well as it can be, never announced.
+        if (isValidUtf8(line))
+            content.pages.append({QString::fromUtf8(line), {}});
+        else
+            content.pages.append({QString::fromUtf8(line), {}, u"The line is not UTF-8 text."_s});
     }
     return content;
 }
@@ -303,6 +335,13 @@ SitemapContent readAddressFile(QByteArrayView bytes, const SitemapLimits& limits
     if (!unpack(bytes, storage, limits, &failure))
         return failure;
     QByteArrayView start = bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes;
+    QByteArray decodedStart;
+    if (const auto encoding = utf16Encoding(bytes)) { // the XML reader knows UTF-16 too
+        QStringDecoder decoder(*encoding);
+        const QString text = decoder(bytes.sliced(2).first(std::min<qsizetype>(bytes.size() - 2, 512)));
+        decodedStart = text.toUtf8();
+        start = decodedStart;
+    }
     start = start.trimmed();
     if (start.startsWith('<'))
         return readXml(bytes, limits, budgetFor(limits, addressBudget));
@@ -339,13 +378,25 @@ QStringList robotsSitemaps(QByteArrayView robotsTxt, const QUrl& base) {
 
 SitemapContent readAddressFileAt(const QString& path, qsizetype addressBudget, QString* error,
                                  const SitemapLimits& limits) {
-    if (!QFileInfo(path).isFile()) {
+    // Only a regular file is read (a pipe or a device could block, never end, or act on being
+    // opened), checked before opening and again on what was opened. The name goes to the system
+    // as the command line gave it.
+    const QByteArray name = encodeLocalFileName(path);
+    struct stat status {};
+    if (::stat(name.constData(), &status) != 0 || !S_ISREG(status.st_mode)) {
         *error = u"%1: not a file that can be read."_s.arg(path);
         return {};
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = u"%1: %2"_s.arg(path, file.errorString());
+    const int descriptor = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        *error = u"%1: %2"_s.arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return {};
+    }
+    QFile file;
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
+        !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        *error = u"%1: not a file that can be read."_s.arg(path);
         return {};
     }
     const QByteArray bytes = file.read(limits.maxBytes + 1);
@@ -354,7 +405,7 @@ SitemapContent readAddressFileAt(const QString& path, qsizetype addressBudget, Q
         return {};
     }
     if (bytes.size() > limits.maxBytes) {
-        *error = u"%1: larger than %2 bytes, not read."_s.arg(path).arg(limits.maxBytes);
+        *error = u"%1: larger than %2 bytes, not read."_s.arg(path, QString::number(limits.maxBytes));
         return {};
     }
     return readAddressFile(bytes, limits, addressBudget);
