@@ -4,6 +4,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -32,23 +33,29 @@ bool encodedInQuery(char16_t c) {
     return c <= 0x20 || c == 0x7f || c == u'"' || c == u'<' || c == u'>' || c == u'\'';
 }
 
-// Why the host (as written, any letter case) is not a host name; empty when it is. *ace
-// receives it as sent: lower case, international names in their ASCII (IDNA) form.
-QString hostProblem(QStringView written, QString* ace) {
+// Appends the host (as written, any letter case) to out as it is sent: in lower case, an
+// international name in its ASCII (IDNA) form. Returns why it is not a host name; empty when it is.
+QString appendHost(QString& out, QStringView written) {
+    const qsizetype start = out.size();
     if (written.startsWith(u'[')) { // an IPv6 address
         const QHostAddress address(written.sliced(1, written.size() - 2).toString());
         if (address.protocol() != QAbstractSocket::IPv6Protocol)
             return u"The host is not a valid address."_s;
-        *ace = written.toString().toLower();
+        out += written.toString().toLower();
         return {};
     }
-    const bool ascii = std::all_of(written.begin(), written.end(), [](QChar c) { return c.unicode() < 0x80; });
-    *ace = ascii ? written.toString().toLower() : QString::fromLatin1(QUrl::toAce(written.toString()));
-    if (ace->isEmpty())
+    if (std::all_of(written.begin(), written.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        for (const QChar c : written)
+            out += c.toLower();
+    } else {
+        out += QString::fromLatin1(QUrl::toAce(written.toString()));
+    }
+    const QStringView ace = QStringView(out).sliced(start);
+    if (ace.isEmpty())
         return u"The host is not a valid international host name."_s;
-    if (ace->size() > 253)
+    if (ace.size() > 253)
         return u"The host name is longer than 253 characters."_s;
-    for (const QStringView label : QStringView(*ace).tokenize(u'.')) {
+    for (const QStringView label : ace.tokenize(u'.')) {
         if (label.isEmpty() || label.size() > 63 || label.startsWith(u'-') || label.endsWith(u'-'))
             return u"The host is not a host name: each part between dots must have 1 to 63 characters, "
                    "and none may begin or end with \"-\"."_s;
@@ -77,8 +84,8 @@ void appendPercentEncoded(QString& out, QStringView text, bool query) {
     }
 }
 
-// The address as engines expect it, or a refusal. *host receives the host as sent.
-QString normalize(QStringView address, QString* refusal, QString* host) {
+// The address as engines expect it, or a refusal. *host receives where the host is in it.
+QString normalize(QStringView address, QString* refusal, std::pair<qsizetype, qsizetype>* host) {
     if (address.size() > kMaxAddressLength) {
         *refusal = u"Longer than %1 characters."_s.arg(kMaxAddressLength);
         return {};
@@ -144,9 +151,6 @@ QString normalize(QStringView address, QString* refusal, QString* host) {
         *refusal = u"Has no host."_s;
         return {};
     }
-    *refusal = hostProblem(name, host);
-    if (!refusal->isEmpty())
-        return {};
 
     // Scheme and host in lower case, the host in ASCII form, no default port, the path and
     // query percent-encoded as a browser sends them, no fragment (it never leaves the browser).
@@ -161,7 +165,10 @@ QString normalize(QStringView address, QString* refusal, QString* host) {
     QString result;
     result.reserve(address.size() + 16);
     result += https ? "https://"_L1 : "http://"_L1;
-    result += *host;
+    *refusal = appendHost(result, name);
+    if (!refusal->isEmpty())
+        return {};
+    *host = {https ? 8 : 7, result.size() - (https ? 8 : 7)};
     if (portNumber > 0)
         result += u':' + QString::number(portNumber);
     if (path.isEmpty())
@@ -179,21 +186,21 @@ QString normalize(QStringView address, QString* refusal, QString* host) {
 
 QString addressRefusal(QStringView address, QString* host) {
     QString refusal;
-    QString ace;
-    normalize(address, &refusal, &ace);
+    std::pair<qsizetype, qsizetype> where;
+    const QString normalized = normalize(address, &refusal, &where);
     if (refusal.isEmpty())
-        *host = ace;
+        *host = normalized.sliced(where.first, where.second);
     return refusal;
 }
 
 QString announcedAddress(QStringView address, QString* refusal, QString* host) {
     QString why;
-    QString ace;
-    QString result = normalize(address, &why, &ace);
+    std::pair<qsizetype, qsizetype> where;
+    QString result = normalize(address, &why, &where);
     if (refusal)
         *refusal = why;
     if (host)
-        *host = ace;
+        *host = why.isEmpty() ? result.sliced(where.first, where.second) : QString();
     return result;
 }
 
@@ -213,10 +220,10 @@ bool PageGathering::add(const QString& address, const QDateTime& lastmod, const 
         return false;
     }
     GatheredPage page{address, lastmod, GatheredPage::Status::Accepted, refusal, -1};
-    QString host;
+    std::pair<qsizetype, qsizetype> where;
     QString normalized;
     if (page.reason.isEmpty())
-        normalized = announcedAddress(address, &page.reason, &host);
+        normalized = normalize(address, &page.reason, &where);
     if (!page.reason.isEmpty()) {
         page.status = GatheredPage::Status::Refused;
         ++m_refused;
@@ -225,15 +232,17 @@ bool PageGathering::add(const QString& address, const QDateTime& lastmod, const 
     }
     // The same address when only what normalising changes differs (letter case of scheme and
     // host, default port, fragment, encoding).
-    page.address = normalized == address ? address : normalized;
+    page.address = normalized == address ? address : normalized; // shared with the source when the same
+    const QStringView host = QStringView(page.address).sliced(where.first, where.second);
     // Addresses come mostly host by host: the last host is tried before the table.
     int index = m_lastHost;
     if (index < 0 || host != m_hosts[index].host) {
-        index = m_hostIndex.value(host, -1);
+        const QString name = host.toString();
+        index = m_hostIndex.value(name, -1);
         if (index < 0) {
             index = static_cast<int>(m_hosts.size());
-            m_hosts.append({host, 0, 0, !m_siteHost.isEmpty() && host != m_siteHost});
-            m_hostIndex.insert(host, index);
+            m_hosts.append({name, 0, 0, !m_siteHost.isEmpty() && name != m_siteHost});
+            m_hostIndex.insert(name, index);
         }
         m_lastHost = index;
     }
