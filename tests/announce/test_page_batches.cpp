@@ -73,6 +73,10 @@ void TestPageBatches::announcedForms_data() {
         << u"https://xn--bcher-kva.example/%C3%A4/?q=%C3%A9%20%C3%BC"_s;
     QTest::newRow("blanks and quotes") << u"https://h.example/a b/\"x\"?q='1'&r=\"2\""_s
                                        << u"https://h.example/a%20b/%22x%22?q=%271%27&r=%222%22"_s;
+    QTest::newRow("dot segments resolved")
+        << u"https://h.example/a/./b/../%2E%2e/c\\d/.."_s << u"https://h.example/c/"_s;
+    QTest::newRow("dots inside names kept")
+        << u"https://h.example/a/.b/c../d.e"_s << u"https://h.example/a/.b/c../d.e"_s;
     QTest::newRow("encoded sequences kept")
         << u"https://h.example/%7e%2F?x=%41"_s << u"https://h.example/%7e%2F?x=%41"_s;
 }

@@ -63,6 +63,49 @@ QString appendHost(QString& out, QStringView written) {
     return {};
 }
 
+// Whether a path segment is `dots` dots ("%2e" in any case counting as one).
+bool isDots(QStringView segment, int dots) {
+    int count = 0;
+    for (qsizetype i = 0; i < segment.size();) {
+        if (segment[i] == u'.') {
+            ++i;
+        } else if (segment.sliced(i).startsWith("%2e"_L1, Qt::CaseInsensitive)) {
+            i += 3;
+        } else {
+            return false;
+        }
+        ++count;
+    }
+    return count == dots;
+}
+
+// The path a browser asks for: "\" read as "/", "." and ".." segments resolved.
+QString resolvedPath(QStringView path) {
+    QString slashes = path.toString();
+    slashes.replace(u'\\', u'/');
+    QList<QStringView> kept;
+    const QList<QStringView> segments = QStringView(slashes).split(u'/');
+    for (qsizetype i = 1; i < segments.size(); ++i) { // segments[0] is before the first "/"
+        const bool last = i + 1 == segments.size();
+        if (isDots(segments[i], 2)) {
+            if (!kept.isEmpty())
+                kept.removeLast();
+            if (last)
+                kept.append(QStringView());
+        } else if (isDots(segments[i], 1)) {
+            if (last)
+                kept.append(QStringView());
+        } else {
+            kept.append(segments[i]);
+        }
+    }
+    QString resolved;
+    resolved.reserve(slashes.size());
+    for (const QStringView segment : kept)
+        resolved += u'/' + segment;
+    return resolved.isEmpty() ? u"/"_s : resolved;
+}
+
 void appendPercentEncoded(QString& out, QStringView text, bool query) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -173,7 +216,10 @@ QString normalize(QStringView address, QString* refusal, std::pair<qsizetype, qs
         result += u':' + QString::number(portNumber);
     if (path.isEmpty())
         result += u'/';
-    appendPercentEncoded(result, path, false);
+    if (path.contains(u'\\') || path.contains("/."_L1) || path.contains("/%2e"_L1, Qt::CaseInsensitive))
+        appendPercentEncoded(result, resolvedPath(path), false);
+    else
+        appendPercentEncoded(result, path, false);
     appendPercentEncoded(result, query, true);
     if (result.size() > kMaxAddressLength) {
         *refusal = u"Longer than %1 characters once encoded."_s.arg(kMaxAddressLength);

@@ -17,10 +17,11 @@
 QString addressRefusal(QStringView address, QString* host);
 
 // The address as engines expect it, as a browser sends it: scheme and host in lower case, the
-// host in ASCII (IDNA) form, no default port, "/" for an empty path, the path and query
-// percent-encoded (blanks, non-ASCII characters as UTF-8, and the few ASCII characters browsers
-// encode; existing %XX sequences are kept), no fragment. Empty when refused (see addressRefusal);
-// *refusal and *host as there.
+// host in ASCII (IDNA) form, no default port, "/" for an empty path, a backslash in the path
+// read as "/" and its "." and ".." segments resolved, the path and query percent-encoded
+// (blanks, non-ASCII characters as UTF-8, and the few ASCII characters browsers encode; existing
+// %XX sequences are kept), no fragment. Empty when refused (see addressRefusal); *refusal and
+// *host as there.
 QString announcedAddress(QStringView address, QString* refusal = nullptr, QString* host = nullptr);
 
 // One address gathered, and what became of it.
