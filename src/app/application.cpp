@@ -7,6 +7,7 @@
 #include "cli/job_input.h"
 #include "cli/run_job.h"
 #include "common/ui/error_report.h"
+#include "platform/local_file_name.h"
 #include "platform/window_display.h"
 #include "submit/ui/browser_home_files.h"
 
@@ -79,7 +80,7 @@ QString installedDataFolder() {
 int runTorvane(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments.append(QFile::decodeName(argv[i]));
+        arguments.append(decodeLocalFileName(argv[i])); // file names that are not UTF-8 stay openable
     char fallbackName[] = "torvane";
     char* const programPath = argc > 0 ? argv[0] : fallbackName;
     const CommandLine command = parseCommandLine(arguments);

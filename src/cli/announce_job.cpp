@@ -12,6 +12,7 @@
 #include "indexnow/core/key_file_check.h"
 #include "net/core/network_fetcher.h"
 #include "platform/clock.h"
+#include "platform/local_file_name.h"
 #include "submit/core/run_report.h"
 #include "submit/ui/results_window.h"
 
@@ -49,7 +50,7 @@ public:
 private:
     bool readFile(const QString& path) {
         const QString name = QFileInfo(path).absoluteFilePath();
-        if (!QFileInfo::exists(path)) {
+        if (!localFileExists(path)) {
             printError(u"The source %1 does not exist."_s.arg(name));
             return false;
         }

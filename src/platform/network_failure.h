@@ -8,5 +8,5 @@ enum class NetworkFailure {
     HostNotFound,      // the host name did not resolve
     ConnectionRefused, // nothing listens at that address and port
     Tls,               // the secure connection could not be made or verified
-    Other,             // any other network error (closed connection, bad URL, refused download …)
+    Other,             // any other network error (closed connection, a download cut short, bad URL …)
 };

@@ -12,7 +12,10 @@ class TestPageBatches : public QObject {
 private slots:
     void addressChecks_data();
     void addressChecks();
+    void announcedForms_data();
+    void announcedForms();
     void gatheringMarksCountsAndFilters();
+    void sameAddressOnceNormalised();
     void addressLimit();
     void batches_data();
     void batches();
@@ -32,9 +35,13 @@ void TestPageBatches::addressChecks_data() {
     QTest::newRow("relative") << u"/page.html"_s << QString() << u"Not an absolute address"_s;
     QTest::newRow("no host") << u"https:///page"_s << QString() << u"no host"_s;
     QTest::newRow("user and password") << u"https://me:pw@example.com/"_s << QString() << u"user name"_s;
-    QTest::newRow("blank inside") << u"https://example.com/a b"_s << QString() << u"blank"_s;
+    QTest::newRow("control character inside") << u"https://example.com/a\tb"_s << QString() << u"control character"_s;
     QTest::newRow("bad port") << u"https://example.com:80x/"_s << QString() << u"port"_s;
     QTest::newRow("bad host character") << u"https://exa$mple.com/"_s << QString() << u"host"_s;
+    QTest::newRow("international host") << u"https://B\u00fccher.example/"_s << u"xn--bcher-kva.example"_s << QString();
+    QTest::newRow("host of dots") << u"http://./"_s << QString() << u"not a host name"_s;
+    QTest::newRow("host of a dash") << u"http://-/"_s << QString() << u"not a host name"_s;
+    QTest::newRow("port past 65535") << u"http://example.com:99999/"_s << QString() << u"port 99999"_s;
     QTest::newRow("too long") << u"https://example.com/"_s + QString(2048, u'a') << QString() << u"Longer than 2048"_s;
 }
 
@@ -50,6 +57,35 @@ void TestPageBatches::addressChecks() {
     } else {
         QVERIFY2(refusal.contains(reason, Qt::CaseInsensitive), qPrintable(refusal));
     }
+}
+
+// Addresses go out as a browser sends them.
+void TestPageBatches::announcedForms_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("announced");
+
+    QTest::newRow("scheme and host case, default port") << u"HTTP://H.Example:80/P"_s << u"http://h.example/P"_s;
+    QTest::newRow("https default port, empty path") << u"https://h.example:443"_s << u"https://h.example/"_s;
+    QTest::newRow("other port kept") << u"https://h.example:8443/p"_s << u"https://h.example:8443/p"_s;
+    QTest::newRow("fragment removed") << u"https://h.example/p?q=1#part"_s << u"https://h.example/p?q=1"_s;
+    QTest::newRow("international host, non-ASCII path and query")
+        << u"https://b\u00fccher.example/\u00e4/?q=\u00e9 \u00fc"_s
+        << u"https://xn--bcher-kva.example/%C3%A4/?q=%C3%A9%20%C3%BC"_s;
+    QTest::newRow("blanks and quotes") << u"https://h.example/a b/\"x\"?q='1'&r=\"2\""_s
+                                       << u"https://h.example/a%20b/%22x%22?q=%271%27&r=%222%22"_s;
+    QTest::newRow("dot segments resolved")
+        << u"https://h.example/a/./b/../%2E%2e/c\\d/.."_s << u"https://h.example/c/"_s;
+    QTest::newRow("dots inside names kept")
+        << u"https://h.example/a/.b/c../d.e"_s << u"https://h.example/a/.b/c../d.e"_s;
+    QTest::newRow("encoded sequences kept")
+        << u"https://h.example/%7e%2F?x=%41"_s << u"https://h.example/%7e%2F?x=%41"_s;
+}
+
+void TestPageBatches::announcedForms() {
+    QFETCH(QString, address);
+    QFETCH(QString, announced);
+    QCOMPARE(announcedAddress(address), announced);
+    QCOMPARE(announcedAddress(announced), announced);
 }
 
 void TestPageBatches::gatheringMarksCountsAndFilters() {
@@ -81,6 +117,26 @@ void TestPageBatches::gatheringMarksCountsAndFilters() {
     QCOMPARE(groups.at(1).host, u"blog.example.com"_s);
     QVERIFY(groups.at(1).foreign);
     QCOMPARE(gathering.groups().at(0).addresses.size(), 2);
+}
+
+// Duplicates are found in the announced form; hosts are counted and sent in ASCII form.
+void TestPageBatches::sameAddressOnceNormalised() {
+    PageGathering gathering(u"https://b\u00fccher.example/"_s);
+    for (const QString& address : {u"HTTP://h.example:80/p"_s, u"http://h.example/p"_s, u"http://h.example/p#top"_s,
+                                   u"https://b\u00fccher.example/\u00e4"_s, u"https://xn--bcher-kva.example/%C3%A4"_s})
+        gathering.add(address);
+    QCOMPARE(gathering.acceptedCount(), 2);
+    QCOMPARE(gathering.duplicateCount(), 3);
+    QCOMPARE(gathering.hosts().at(1).host, u"xn--bcher-kva.example"_s);
+    QVERIFY(!gathering.hosts().at(1).foreign);
+    const QList<AnnounceBatch> batches = makeBatches(gathering.groups());
+    QCOMPARE(batches.size(), 2);
+    const QByteArray plain = R"({"host":"h.example","key":"k","urlList":["http://h.example/p"]})";
+    const QByteArray international =
+        R"({"host":"xn--bcher-kva.example","key":"k","urlList":["https://xn--bcher-kva.example/%C3%A4"]})";
+    const QString keyFile = u"https://b\u00fccher.example/k.txt"_s; // at the root: no keyLocation
+    QCOMPARE(indexNowBody(batches.at(0).host, u"k"_s, QString(), batches.at(0).addresses), plain);
+    QCOMPARE(indexNowBody(batches.at(1).host, u"k"_s, keyFile, batches.at(1).addresses), international);
 }
 
 void TestPageBatches::addressLimit() {

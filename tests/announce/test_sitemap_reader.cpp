@@ -1,28 +1,23 @@
+#include "announce/core/page_gathering.h"
 #include "announce/core/sitemap_gatherer.h"
 #include "announce/core/sitemap_reader.h"
+#include "platform/local_file_name.h"
+#include "support/gzip_data.h"
 #include "support/scripted_fetcher.h"
 
 #include <QSignalSpy>
+#include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QTest>
 
-#include <zlib.h>
+#include <fcntl.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 QByteArray gzip(const QByteArray& data) {
-    z_stream stream{};
-    deflateInit2(&stream, 9, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(static_cast<qsizetype>(deflateBound(&stream, static_cast<uLong>(data.size()))), Qt::Uninitialized);
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    stream.avail_in = static_cast<uInt>(data.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(static_cast<qsizetype>(stream.total_out));
-    deflateEnd(&stream);
-    return out;
+    return gzipped(data);
 }
 
 QByteArray urlset(const QList<QByteArray>& locs) {
@@ -58,6 +53,11 @@ private slots:
     void forms_data();
     void forms();
     void largeFileReadAcrossSlices();
+    void gzipMembers_data();
+    void gzipMembers();
+    void textLists_data();
+    void textLists();
+    void fileNameNotUtf8();
     void lastmodForms_data();
     void lastmodForms();
     void robotsLines();
@@ -180,6 +180,100 @@ void TestSitemapReader::largeFileReadAcrossSlices() {
     const SitemapContent content = readSitemap(gzip(urlset(locs)));
     QCOMPARE(content.error, QString());
     QCOMPARE(addresses(content), expected);
+}
+
+// Files made of several gzip members (as `cat a.gz b.gz` writes them) are one file: read whole,
+// the compression ratio measured over all of it.
+void TestSitemapReader::gzipMembers_data() {
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<qsizetype>("cut"); // where the second member begins, in plain
+    QTest::addColumn<QString>("error"); // a part of the error text; empty: read whole
+
+    QList<QByteArray> locs;
+    quint32 seed = 1;
+    for (int i = 0; i < 18000; ++i) { // about 1.5 MB, packing about 12:1
+        seed = seed * 1664525u + 1013904223u;
+        locs.append("https://a.example/p/" + QByteArray::number(seed));
+    }
+    const QByteArray large = urlset(locs);
+    const QByteArray small = urlset({"https://a.example/1", "https://a.example/2"});
+    QTest::newRow("two members") << small << small.indexOf("<url>") << QString();
+    QTest::newRow("two members past 1.3 MB at 12:1") << large << large.size() - 200000 << QString();
+    QTest::newRow("a bomb in the second member") << small.chopped(9) + QByteArray(4 * 1024 * 1024, ' ') + "</urlset>"
+                                                 << small.size() - 9 << u"more than 200 times"_s;
+}
+
+void TestSitemapReader::gzipMembers() {
+    QFETCH(QByteArray, plain);
+    QFETCH(qsizetype, cut);
+    QFETCH(QString, error);
+    const QByteArray joined = gzip(plain.first(cut)) + gzip(plain.sliced(cut));
+    const SitemapContent content = readSitemap(joined);
+    if (error.isEmpty()) {
+        QCOMPARE(content.error, QString());
+        QCOMPARE(content.bytes, plain.size());
+        QCOMPARE(content.pages.size(), plain.count("<loc>"));
+        QCOMPARE(content.pages.constLast().address, readSitemap(plain).pages.constLast().address);
+    } else {
+        QVERIFY2(content.error.contains(error), qPrintable(content.error));
+        QVERIFY(content.limitReached);
+    }
+}
+
+// Lists in UTF-8 or UTF-16 (with its byte order mark); a line that is not UTF-8 is refused.
+void TestSitemapReader::textLists_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("refusals"); // per address; empty: accepted
+
+    const QString text = u"# pages\r\nhttps://a.example/\u00e9\r\n\r\nhttps://a.example/2\r\n"_s;
+    const auto utf16 = [&text](QStringConverter::Encoding encoding) {
+        QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+        return QByteArray(encoder(text));
+    };
+    QTest::newRow("UTF-8") << text.toUtf8() << QStringList{QString(), QString()};
+    QTest::newRow("UTF-16 LE") << utf16(QStringConverter::Utf16LE) << QStringList{QString(), QString()};
+    QTest::newRow("UTF-16 BE") << utf16(QStringConverter::Utf16BE) << QStringList{QString(), QString()};
+    QTest::newRow("a line in Latin-1") << QByteArray("https://a.example/\xe9\nhttps://a.example/2\n")
+                                       << QStringList{u"not UTF-8"_s, QString()};
+}
+
+void TestSitemapReader::textLists() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, refusals);
+    const SitemapContent content = readAddressFile(bytes);
+    QCOMPARE(content.error, QString());
+    QCOMPARE(content.kind, SitemapContent::Kind::TextList);
+    QCOMPARE(content.pages.size(), refusals.size());
+    PageGathering gathering;
+    gathering.add(content.pages);
+    for (qsizetype i = 0; i < refusals.size(); ++i) {
+        const GatheredPage& page = gathering.pages().at(i);
+        QCOMPARE(page.status == GatheredPage::Status::Refused, !refusals[i].isEmpty());
+        QVERIFY2(page.reason.contains(refusals[i]), qPrintable(page.reason));
+    }
+    if (refusals[0].isEmpty())
+        QCOMPARE(gathering.pages().at(0).address, u"https://a.example/%C3%A9"_s);
+}
+
+// A name that is not UTF-8, given on the command line, names the file it named.
+void TestSitemapReader::fileNameNotUtf8() {
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QByteArray name = QFile::encodeName(folder.path()) + "/list-\xe9\xff.txt";
+    QFile file;
+    const int descriptor = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    QVERIFY(descriptor >= 0);
+    QVERIFY(file.open(descriptor, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+    file.write("https://a.example/1\n");
+    file.close();
+
+    const QString path = decodeLocalFileName(name);
+    QCOMPARE(encodeLocalFileName(path), name);
+    QVERIFY(localFileExists(path));
+    QString error;
+    const SitemapContent content = readAddressFileAt(path, -1, &error);
+    QCOMPARE(error, QString());
+    QCOMPARE(addresses(content), QStringList{u"https://a.example/1"_s});
 }
 
 void TestSitemapReader::lastmodForms_data() {

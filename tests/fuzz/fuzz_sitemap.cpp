@@ -1,7 +1,7 @@
 // The sitemap and address-file readers, gathering and the batch body on arbitrary bytes.
 // Properties: no limit is passed (addresses, child sitemaps); a file stopped by a limit says so;
-// every accepted address passes the address check; each batch body is one JSON object whose
-// urlList holds exactly the batch's addresses.
+// every accepted address passes the address check and is in the form announced; each batch body
+// is one JSON object whose urlList holds exactly the batch's addresses.
 
 #include "fuzz_support.h"
 
@@ -28,8 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gathering.add(content.pages);
     FUZZ_CHECK(gathering.pages().size() <= 30);
     for (const GatheredPage& page : gathering.pages()) {
-        QString host;
-        FUZZ_CHECK_EQ(addressRefusal(page.address, &host).isEmpty(), page.status != GatheredPage::Status::Refused);
+        // Taken addresses are in their announced form already; refused ones carry a reason.
+        if (page.status == GatheredPage::Status::Refused) {
+            FUZZ_CHECK(!page.reason.isEmpty());
+        } else {
+            QString host;
+            FUZZ_CHECK(addressRefusal(page.address, &host).isEmpty());
+            FUZZ_CHECK_EQ(announcedAddress(page.address), page.address);
+            FUZZ_CHECK_EQ(host, gathering.hosts().at(page.host).host);
+        }
     }
     for (const AnnounceBatch& batch : makeBatches(gathering.groups(), 7)) {
         FUZZ_CHECK(!batch.addresses.isEmpty() && batch.addresses.size() <= 7);

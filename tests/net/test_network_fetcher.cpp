@@ -1,4 +1,5 @@
 #include "net/core/network_fetcher.h"
+#include "support/gzip_data.h"
 #include "support/local_http_server.h"
 
 #include <QTcpServer>
@@ -6,6 +7,8 @@
 #include <optional>
 
 using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(LocalHttpServer::Response)
 
 // Waits for the one answer of request; fails the test when none comes within 10 s.
 static std::optional<FetchReply> fetchAndWait(NetworkFetcher& fetcher, const FetchRequest& request) {
@@ -154,6 +157,84 @@ private slots:
             QVERIFY(head.contains("\r\nAuthorization: Bearer secret"));
         QCOMPARE(m_otherHost->requestHeads().size(), 1);
         QVERIFY(!m_otherHost->requestHeads().first().contains("Authorization"));
+    }
+
+    // A body counts only when it arrived whole; compressed bodies are held to the body limits
+    // once unpacked; a download is limited by time without progress as well as in all.
+    void bodies_data() {
+        QTest::addColumn<LocalHttpServer::Response>("response");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<int>("idleTimeoutMs");
+        QTest::addColumn<qint64>("maxBodyBytes");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("failure");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("error"); // a part of errorText; empty: none
+
+        const int none = int(NetworkFailure::None);
+        const int other = int(NetworkFailure::Other);
+        const int timeout = int(NetworkFailure::Timeout);
+        const QByteArray hundred(100, 'x');
+        const QByteArray hello = "hello";
+        const QByteArray gzipHeader = "Content-Encoding: gzip\r\n";
+        QByteArray steady;
+        for (int i = 0; i < 300000; ++i)
+            steady += char('a' + (i * 7919 + i / 13) % 26);
+        const auto head = [](const QByteArray& fields) {
+            return "HTTP/1.1 200 OK\r\n" + fields + "\r\n";
+        };
+        QTest::newRow("gzip answer unpacked") << LocalHttpServer::content(gzipped(hello), gzipHeader) << 5000 << 0
+                                              << qint64(1000) << 200 << none << hello << QString();
+        QTest::newRow("reset mid-body") << LocalHttpServer::raw(head("Content-Length: 1000\r\n") + hundred, true)
+                                        << 5000 << 0 << qint64(1000) << 0 << other << QByteArray()
+                                        << u"was cut short after"_s;
+        QTest::newRow("fewer bytes than Content-Length")
+            << LocalHttpServer::raw(head("Content-Length: 1000\r\n") + hundred) << 5000 << 0 << qint64(1000) << 0
+            << other << QByteArray() << u"was cut short after 100 bytes."_s;
+        QTest::newRow("no last chunk") << LocalHttpServer::raw(head("Transfer-Encoding: chunked\r\n") +
+                                                               "5\r\nhello\r\n")
+                                       << 5000 << 0 << qint64(1000) << 0 << other << QByteArray() << u"was cut short"_s;
+        QTest::newRow("a chunk cut short")
+            << LocalHttpServer::raw(head("Transfer-Encoding: chunked\r\n") + "a\r\nhello") << 5000 << 0 << qint64(1000)
+            << 0 << other << QByteArray() << u"was cut short"_s;
+        QTest::newRow("broken gzip body") << LocalHttpServer::content(gzipped(steady).chopped(20), gzipHeader) << 5000
+                                          << 0 << qint64(1000000) << 0 << other << QByteArray() << u"was cut short"_s;
+        QTest::newRow("gzip body past the size limit unpacked")
+            << LocalHttpServer::content(gzipped(steady), gzipHeader) << 5000 << 0 << qint64(1000) << 200 << none
+            << steady.first(1000) << u"larger than 1000 bytes uncompressed"_s;
+        QTest::newRow("gzip bomb") << LocalHttpServer::content(gzipped(QByteArray(4 << 20, ' ')), gzipHeader) << 5000
+                                   << 0 << qint64(50 << 20) << 0 << other << QByteArray()
+                                   << u"unpacks to more than 200 times its size"_s;
+        QTest::newRow("slow but steady") << LocalHttpServer::inPieces(steady, 6, 150) << 5000 << 600 << qint64(1000000)
+                                         << 200 << none << steady << QString();
+        QTest::newRow("stalled") << LocalHttpServer::inPieces(steady, 2, 1500) << 5000 << 600 << qint64(1000000) << 0
+                                 << timeout << QByteArray() << u"Nothing arrived for 600 ms"_s;
+    }
+
+    void bodies() {
+        QFETCH(LocalHttpServer::Response, response);
+        QFETCH(int, timeoutMs);
+        QFETCH(int, idleTimeoutMs);
+        QFETCH(qint64, maxBodyBytes);
+        QFETCH(int, status);
+        QFETCH(int, failure);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, error);
+        m_server->setResponse("/answer", response);
+        FetchRequest request;
+        request.url = QUrl(m_server->baseUrl() + "/answer"_L1);
+        request.timeoutMs = timeoutMs;
+        request.idleTimeoutMs = idleTimeoutMs;
+        request.maxBodyBytes = maxBodyBytes;
+        NetworkFetcher fetcher;
+        const std::optional<FetchReply> reply = fetchAndWait(fetcher, request);
+        QVERIFY(reply);
+        QCOMPARE(reply->httpStatus, status);
+        QCOMPARE(int(reply->failure), failure);
+        QVERIFY2(error.isEmpty() ? reply->errorText.isEmpty() : reply->errorText.contains(error),
+                 qPrintable(reply->errorText));
+        QCOMPARE(reply->body, body);
+        QVERIFY(m_server->requestHeads().value(0).contains("\r\nAccept-Encoding: gzip\r\n"));
     }
 
     // A cancelled request and one whose receiver is gone call nothing, even once their time is up.

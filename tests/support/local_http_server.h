@@ -9,7 +9,10 @@
 #include <QString>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <memory>
+
+#include <sys/socket.h>
 
 // A small HTTP server on 127.0.0.1 (an ephemeral port) for tests and benchmarks. It records
 // the request line, head and body (read to its Content-Length) of every request in arrival order
@@ -17,8 +20,10 @@
 // path, else its scripted response, else the default response. A response marked hang
 // is never sent: the request stays open until the client gives up. A response marked drop
 // closes the connection at once, without a byte of answer. A response marked unfinished sends
-// its headers and body but never ends: no length, and the connection stays open. Given a TLS
-// configuration, the server speaks https.
+// its headers and body but never ends: no length, and the connection stays open. A raw response
+// sends its bytes as they are, head included, then closes the connection, or resets it (RST)
+// when marked reset. A response sent in pieces sends its head at once and its body in that many
+// parts, one every pieceIntervalMs. Given a TLS configuration, the server speaks https.
 class LocalHttpServer {
 public:
     struct Response {
@@ -28,6 +33,10 @@ public:
         QByteArray extraHeaders; // whole header lines, each ending in "\r\n"
         bool drop = false;
         bool unfinished = false;
+        bool raw = false;
+        bool reset = false;
+        int pieces = 1;
+        int pieceIntervalMs = 0;
     };
 
     // An HTML page with the given title.
@@ -46,6 +55,20 @@ public:
     static Response hanging() { return {200, {}, true, {}}; }
     static Response dropped() { return {200, {}, false, {}, true}; }
     static Response unfinished(const QByteArray& body) { return {200, body, false, {}, false, true}; }
+    // Exactly these bytes, head included; then the connection is closed, or reset.
+    static Response raw(const QByteArray& bytes, bool reset = false) {
+        Response response = content(bytes);
+        response.raw = true;
+        response.reset = reset;
+        return response;
+    }
+    // A 200 answer whose body comes in `pieces` parts, one every intervalMs.
+    static Response inPieces(const QByteArray& body, int pieces, int intervalMs) {
+        Response response = content(body);
+        response.pieces = pieces;
+        response.pieceIntervalMs = intervalMs;
+        return response;
+    }
     // A redirect (302 Found) to location.
     static Response redirect(const QByteArray& location) { return {302, {}, false, "Location: " + location + "\r\n"}; }
 
@@ -114,6 +137,18 @@ private:
             socket->abort(); // disconnected() then deletes the socket
             return;
         }
+        if (response.raw) {
+            socket->write(response.body);
+            if (response.reset) {
+                socket->flush();
+                const linger now{1, 0}; // closing then sends RST instead of FIN
+                ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+                socket->abort();
+            } else {
+                socket->disconnectFromHost();
+            }
+            return;
+        }
         if (response.unfinished) {
             socket->write("HTTP/1.1 200 Scripted\r\nContent-Type: text/html; charset=utf-8\r\n\r\n" + response.body);
             return;
@@ -121,8 +156,23 @@ private:
         socket->write("HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n" +
                       "Content-Type: text/html; charset=utf-8\r\n" +
                       "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n" + response.extraHeaders +
-                      "Connection: close\r\n\r\n" + response.body);
-        socket->disconnectFromHost();
+                      "Connection: close\r\n\r\n" + (response.pieces > 1 ? QByteArray() : response.body));
+        if (response.pieces <= 1) {
+            socket->disconnectFromHost();
+            return;
+        }
+        auto* timer = new QTimer(socket);
+        const qsizetype part = (response.body.size() + response.pieces - 1) / response.pieces;
+        QObject::connect(timer, &QTimer::timeout, socket,
+                         [socket, timer, part, body = response.body, sent = qsizetype(0)]() mutable {
+                             socket->write(body.mid(sent, part));
+                             sent += part;
+                             if (sent >= body.size()) {
+                                 timer->stop();
+                                 socket->disconnectFromHost();
+                             }
+                         });
+        timer->start(response.pieceIntervalMs);
     }
 
     std::unique_ptr<QTcpServer> m_server = std::make_unique<QTcpServer>();

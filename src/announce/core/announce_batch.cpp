@@ -73,8 +73,8 @@ bool keyFileAtRoot(const QString& keyLocation, const QString& host, const QStrin
     const QUrl url(keyLocation.trimmed(), QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     return url.isValid() && (scheme == "http"_L1 || scheme == "https"_L1) && url.port() == -1 &&
-           url.host().compare(host, Qt::CaseInsensitive) == 0 && url.path() == u'/' + key + ".txt"_L1 &&
-           !url.hasQuery() && !url.hasFragment() && url.userInfo().isEmpty();
+           url.host(QUrl::FullyEncoded).compare(host, Qt::CaseInsensitive) == 0 &&
+           url.path() == u'/' + key + ".txt"_L1 && !url.hasQuery() && !url.hasFragment() && url.userInfo().isEmpty();
 }
 
 QByteArray indexNowBody(const QString& host, const QString& key, const QString& keyLocation,

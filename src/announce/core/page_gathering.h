@@ -10,15 +10,25 @@
 #include <QStringList>
 
 // Why an address cannot be announced (empty when it can): it must be an absolute http or https
-// URL with a host, no user name or password, no blanks or control characters, and at most
-// kMaxAddressLength characters. *host receives the host in lower case when accepted.
+// URL whose host is a host name (labels of 1 to 63 letters, digits, "-" or "_", none beginning
+// or ending with "-") or an IP address, with a port from 1 to 65535 if any, no user name or
+// password, no control characters, and at most kMaxAddressLength characters. *host receives the
+// host as sent when accepted: in lower case, an international name in its ASCII (IDNA) form.
 QString addressRefusal(QStringView address, QString* host);
+
+// The address as engines expect it, as a browser sends it: scheme and host in lower case, the
+// host in ASCII (IDNA) form, no default port, "/" for an empty path, a backslash in the path
+// read as "/" and its "." and ".." segments resolved, the path and query percent-encoded
+// (blanks, non-ASCII characters as UTF-8, and the few ASCII characters browsers encode; existing
+// %XX sequences are kept), no fragment. Empty when refused (see addressRefusal); *refusal and
+// *host as there.
+QString announcedAddress(QStringView address, QString* refusal = nullptr, QString* host = nullptr);
 
 // One address gathered, and what became of it.
 struct GatheredPage {
     enum class Status { Accepted, Duplicate, Refused };
 
-    QString address;
+    QString address;   // as announced (see announcedAddress); as read when refused
     QDateTime lastmod; // UTC; invalid when unknown
     Status status = Status::Accepted;
     QString reason; // Refused: why
@@ -27,7 +37,7 @@ struct GatheredPage {
 
 // The addresses of one host.
 struct HostCount {
-    QString host;
+    QString host; // in lower case, in ASCII (IDNA) form
     qsizetype accepted = 0;
     qsizetype duplicates = 0;
     bool foreign = false; // not the Site URL's host: engines refuse it unless it serves the key too
@@ -41,8 +51,9 @@ struct HostGroup {
 };
 
 // The addresses gathered from any number of sources (typed, text files, sitemaps), in the order
-// added. Each is accepted, marked as a duplicate of one accepted before (an address is the same
-// when it differs only in the letter case of its scheme and host), or refused with its reason.
+// added. Each is accepted, marked as a duplicate of one accepted before (the same address once
+// both are in the form announced: letter case of scheme and host, default port, fragment and
+// encoding do not count), or refused with its reason.
 // At most maxAddresses are taken in all; past that add() refuses and the limit is reported.
 class PageGathering {
 public:
@@ -69,6 +80,8 @@ public:
     QList<HostGroup> groups(const QDateTime& changedSince = {}, qsizetype* leftOut = nullptr) const;
 
 private:
+    bool add(const QString& address, const QDateTime& lastmod, const QString& refusal);
+
     QString m_siteHost;
     qsizetype m_maxAddresses;
     QList<GatheredPage> m_pages;

@@ -2,6 +2,16 @@
 
 using namespace Qt::StringLiterals;
 
+FetchRequest sitemapFetchRequest(const QUrl& url, const SitemapLimits& limits) {
+    FetchRequest request;
+    request.url = url;
+    request.timeoutMs = 10 * 60 * 1000;
+    request.idleTimeoutMs = 15 * 1000;
+    request.maxBodyBytes = limits.maxBytes;
+    request.maxCompressionRatio = limits.maxCompressionRatio;
+    return request;
+}
+
 SitemapGatherer::SitemapGatherer(Fetcher& fetcher, const SitemapLimits& limits, QObject* parent)
     : QObject(parent), m_fetcher(fetcher), m_limits(limits) {}
 
@@ -39,10 +49,7 @@ void SitemapGatherer::fetchNext() {
     const QUrl url = m_queue[m_next].first;
     const int depth = m_queue[m_next].second;
     ++m_next;
-    FetchRequest request;
-    request.url = url;
-    request.maxBodyBytes = m_limits.maxBytes;
-    m_fetchId = m_fetcher.fetch(request, this, [this, url, depth](const FetchReply& reply) {
+    m_fetchId = m_fetcher.fetch(sitemapFetchRequest(url, m_limits), this, [this, url, depth](const FetchReply& reply) {
         if (m_busy)
             received(url, depth, reply);
     });

@@ -11,6 +11,11 @@
 #include <QStringList>
 #include <QUrl>
 
+// How a sitemap, an address list or robots.txt is fetched: limited by time without progress
+// (15 s without a byte) and 10 minutes in all, so that a large file on a slow line still
+// arrives, and by the size and compression limits of one file.
+FetchRequest sitemapFetchRequest(const QUrl& url, const SitemapLimits& limits = {});
+
 // Fetches a sitemap through the fetcher and, for an index, its child sitemaps (one at a time,
 // at most limits.maxDepth index levels below the first, limits.maxChildSitemaps children and
 // limits.maxTotalBytes in all, each address once), collecting their addresses. Every file that could not be read

@@ -1,12 +1,22 @@
 #include "announce/core/sitemap_reader.h"
 
+#include "platform/gzip_inflater.h"
+#include "platform/local_file_name.h"
+#include "platform/text_codec.h"
+
 #include <QFile>
-#include <QFileInfo>
 #include <QSet>
+#include <QStringDecoder>
 #include <QTime>
 #include <QXmlStreamReader>
 
-#include <zlib.h>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -30,15 +40,20 @@ bool readDigits(QStringView text, qsizetype pos, int count, int* value) {
     return true;
 }
 
-QString sizeLimitText(qint64 maxBytes) {
-    return u"The file is larger than %1 bytes uncompressed: it was not read."_s.arg(maxBytes);
-}
-
 SitemapContent unreadable(const QString& error, bool limit = false) {
     SitemapContent content;
     content.error = error;
     content.limitReached = limit;
     return content;
+}
+
+// The encoding a UTF-16 byte order mark at the start names.
+std::optional<QStringConverter::Encoding> utf16Encoding(QByteArrayView bytes) {
+    if (bytes.startsWith("\xFF\xFE"))
+        return QStringConverter::Utf16LE;
+    if (bytes.startsWith("\xFE\xFF"))
+        return QStringConverter::Utf16BE;
+    return std::nullopt;
 }
 
 qsizetype budgetFor(const SitemapLimits& limits, qsizetype addressBudget) {
@@ -58,7 +73,7 @@ bool unpack(QByteArrayView& bytes, QByteArray& storage, const SitemapLimits& lim
         storage = gunzip(bytes, limits, &error, &limit);
         bytes = storage;
     } else if (bytes.size() > limits.maxBytes) {
-        error = sizeLimitText(limits.maxBytes);
+        error = GzipInflater::sizeLimitText(limits.maxBytes);
     } else if (bytes.trimmed().isEmpty()) {
         error = u"The file is empty."_s;
         limit = false;
@@ -250,57 +265,15 @@ bool isGzip(QByteArrayView bytes) {
 }
 
 QByteArray gunzip(QByteArrayView compressed, const SitemapLimits& limits, QString* error, bool* limitReached) {
-    error->clear();
-    bool limit = false;
-    z_stream stream{};
-    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
-        *error = u"The compressed file could not be unpacked (zlib could not start)."_s;
-        return {};
-    }
-    constexpr qint64 kRatioFreeBytes = 1024 * 1024; // small files may compress as well as they like
+    GzipInflater inflater(limits.maxBytes, limits.maxCompressionRatio);
     QByteArray out;
     out.reserve(static_cast<qsizetype>(std::min<qint64>(limits.maxBytes, compressed.size() * 8 + 4096)));
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
-    stream.avail_in = static_cast<uInt>(compressed.size());
-    char buffer[64 * 1024];
-    int status = Z_OK;
-    while (true) {
-        stream.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.avail_out = sizeof buffer;
-        status = inflate(&stream, Z_NO_FLUSH);
-        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
-            break;
-        const qsizetype produced = static_cast<qsizetype>(sizeof buffer - stream.avail_out);
-        if (out.size() + produced > limits.maxBytes) {
-            *error = sizeLimitText(limits.maxBytes);
-            limit = true;
-            break;
-        }
-        out.append(buffer, produced);
-        const qint64 consumed = static_cast<qint64>(stream.total_in);
-        if (out.size() > kRatioFreeBytes && out.size() > consumed * limits.maxCompressionRatio) {
-            *error = u"The compressed file unpacks to more than %1 times its size: it was not read."_s.arg(
-                limits.maxCompressionRatio);
-            limit = true;
-            break;
-        }
-        if (status == Z_STREAM_END) {
-            if (stream.avail_in == 0)
-                break;
-            inflateReset(&stream); // another gzip member follows
-            continue;
-        }
-        if (produced == 0 && (stream.avail_in == 0 || status == Z_BUF_ERROR)) {
-            status = Z_DATA_ERROR; // ended before the stream's end
-            break;
-        }
-    }
-    inflateEnd(&stream);
+    const bool whole = inflater.feed(compressed, out) && inflater.finish();
+    *error = inflater.errorText();
     if (limitReached)
-        *limitReached = limit;
-    if (error->isEmpty() && status != Z_STREAM_END)
-        *error = u"The compressed file is damaged or cut short: it was not read."_s;
-    if (!error->isEmpty())
+        *limitReached = inflater.problem() == GzipInflater::Problem::TooLarge ||
+                        inflater.problem() == GzipInflater::Problem::RatioTooHigh;
+    if (!whole)
         return {};
     return out;
 }
@@ -318,6 +291,15 @@ SitemapContent readAddressList(QByteArrayView bytes, const SitemapLimits& limits
     SitemapContent failure;
     if (!unpack(bytes, storage, limits, &failure))
         return failure;
+    if (const auto encoding = utf16Encoding(bytes)) {
+        // Read as UTF-8 from here on; the text was checked whole.
+        QStringDecoder decoder(*encoding);
+        const QString text = decoder.decode(bytes.sliced(2));
+        if (decoder.hasError())
+            return unreadable(u"The file begins as UTF-16 text but is not valid UTF-16: it was not read."_s);
+        storage = text.toUtf8();
+        bytes = storage;
+    }
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.sliced(3);
     const qsizetype budget = budgetFor(limits, addressBudget);
@@ -338,7 +320,11 @@ SitemapContent readAddressList(QByteArrayView bytes, const SitemapLimits& limits
             content.limitReached = true;
             break;
         }
-        content.pages.append({QString::fromUtf8(line), {}});
+        // A line that is not UTF-8 is shown as well as it can be, never announced.
+        if (isValidUtf8(line))
+            content.pages.append({QString::fromUtf8(line), {}});
+        else
+            content.pages.append({QString::fromUtf8(line), {}, u"The line is not UTF-8 text."_s});
     }
     return content;
 }
@@ -349,6 +335,13 @@ SitemapContent readAddressFile(QByteArrayView bytes, const SitemapLimits& limits
     if (!unpack(bytes, storage, limits, &failure))
         return failure;
     QByteArrayView start = bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes;
+    QByteArray decodedStart;
+    if (const auto encoding = utf16Encoding(bytes)) { // the XML reader knows UTF-16 too
+        QStringDecoder decoder(*encoding);
+        const QString text = decoder(bytes.sliced(2).first(std::min<qsizetype>(bytes.size() - 2, 512)));
+        decodedStart = text.toUtf8();
+        start = decodedStart;
+    }
     start = start.trimmed();
     if (start.startsWith('<'))
         return readXml(bytes, limits, budgetFor(limits, addressBudget));
@@ -385,13 +378,25 @@ QStringList robotsSitemaps(QByteArrayView robotsTxt, const QUrl& base) {
 
 SitemapContent readAddressFileAt(const QString& path, qsizetype addressBudget, QString* error,
                                  const SitemapLimits& limits) {
-    if (!QFileInfo(path).isFile()) {
+    // Only a regular file is read (a pipe or a device could block, never end, or act on being
+    // opened), checked before opening and again on what was opened. The name goes to the system
+    // as the command line gave it.
+    const QByteArray name = encodeLocalFileName(path);
+    struct stat status {};
+    if (::stat(name.constData(), &status) != 0 || !S_ISREG(status.st_mode)) {
         *error = u"%1: not a file that can be read."_s.arg(path);
         return {};
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = u"%1: %2"_s.arg(path, file.errorString());
+    const int descriptor = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        *error = u"%1: %2"_s.arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return {};
+    }
+    QFile file;
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
+        !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        *error = u"%1: not a file that can be read."_s.arg(path);
         return {};
     }
     const QByteArray bytes = file.read(limits.maxBytes + 1);
@@ -400,7 +405,7 @@ SitemapContent readAddressFileAt(const QString& path, qsizetype addressBudget, Q
         return {};
     }
     if (bytes.size() > limits.maxBytes) {
-        *error = u"%1: larger than %2 bytes, not read."_s.arg(path).arg(limits.maxBytes);
+        *error = u"%1: larger than %2 bytes, not read."_s.arg(path, QString::number(limits.maxBytes));
         return {};
     }
     return readAddressFile(bytes, limits, addressBudget);

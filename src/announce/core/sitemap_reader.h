@@ -25,8 +25,13 @@ struct SitemapLimits {
 
 // One address as read, with its lastmod (invalid when the file gave none or an unreadable one).
 struct SitemapEntry {
+    SitemapEntry() = default;
+    SitemapEntry(QString address, QDateTime lastmod, QString refusal = {})
+        : address(std::move(address)), lastmod(std::move(lastmod)), refusal(std::move(refusal)) {}
+
     QString address;
     QDateTime lastmod; // UTC
+    QString refusal;   // why the address cannot be used as read (a line that is not UTF-8); usually empty
 };
 
 // What one file held.
@@ -60,7 +65,8 @@ bool isGzip(QByteArrayView bytes);
 SitemapContent readSitemap(QByteArrayView bytes, const SitemapLimits& limits = {}, qsizetype addressBudget = -1);
 
 // Reads a plain text file of addresses, one a line (blank lines and lines starting with "#"
-// are skipped; a UTF-8 byte order mark is ignored).
+// are skipped). The text is UTF-8 (a byte order mark is ignored), or UTF-16 when it starts with
+// a UTF-16 byte order mark; a line that is not UTF-8 is kept with its refusal.
 SitemapContent readAddressList(QByteArrayView bytes, const SitemapLimits& limits = {}, qsizetype addressBudget = -1);
 
 // Either of the two, by the content: gzip data or a file whose first character is "<" is a

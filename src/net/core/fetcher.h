@@ -22,9 +22,12 @@ struct FetchRequest {
     // another host, so that credentials never travel to a host they were not meant for.
     QList<QPair<QByteArray, QByteArray>> headers;
     int timeoutMs = 15000;                  // for the whole exchange, redirects included
+    int idleTimeoutMs = 0;                  // no byte for that long is a failure; 0: no such limit
     int maxRedirects = 5;                   // redirects followed; one more is a failure
     bool sameHostRedirectsOnly = true;      // a redirect to another host is a failure, not followed
-    qint64 maxBodyBytes = 50 * 1024 * 1024; // a longer body is aborted there (bodyTooLarge)
+    qint64 maxBodyBytes = 50 * 1024 * 1024; // a longer body is aborted there (bodyTooLarge), unpacked
+    qint64 maxCompressionRatio = 200;       // a body sent gzip-compressed may unpack to at most this
+                                            // many times its size (past its first MiB)
 };
 
 struct FetchReply {
@@ -34,7 +37,7 @@ struct FetchReply {
     bool bodyTooLarge = false;                     // passed maxBodyBytes: reading stopped, body cut there
     QUrl finalUrl;                                 // after the redirects followed
     QList<QPair<QByteArray, QByteArray>> headers;  // as received
-    QByteArray body;
+    QByteArray body;                               // unpacked when sent with "Content-Encoding: gzip"
 
     // The first header of that name, in any letter case; empty when absent.
     QByteArray header(QByteArrayView name) const {

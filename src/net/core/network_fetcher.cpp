@@ -1,5 +1,6 @@
 #include "net/core/network_fetcher.h"
 
+#include "platform/gzip_inflater.h"
 #include "platform/program_info.h"
 
 #include <QNetworkReply>
@@ -46,6 +47,17 @@ NetworkFailure failureOf(QNetworkReply::NetworkError error) {
     }
 }
 
+// Errors of the connection or of the transfer itself, as opposed to those Qt derives from the
+// HTTP status: after a status arrived they mean the body did not arrive whole.
+bool isTransferError(QNetworkReply::NetworkError error) {
+    return (error > QNetworkReply::NoError && error < QNetworkReply::ProxyConnectionRefusedError) ||
+           error == QNetworkReply::ProtocolFailure;
+}
+
+QString cutShortText(const QUrl& url, qint64 received) {
+    return u"The download of %1 was cut short after %2 bytes."_s.arg(url.toDisplayString(), QString::number(received));
+}
+
 // Why a redirect from `from` to `to` is not followed; empty when it is.
 QString redirectProblem(const QUrl& from, const QUrl& to, bool sameHostOnly) {
     const QString target = to.toDisplayString();
@@ -67,9 +79,12 @@ struct NetworkFetcher::Exchange {
     Done done;
     QMetaObject::Connection receiverGone;
     QTimer deadline;
+    QTimer idle; // restarted by every byte that arrives
     QNetworkReply* reply = nullptr;
     int redirects = 0;
-    QByteArray body;
+    qint64 received = 0;                    // body bytes of the current step, as they came over the network
+    std::unique_ptr<GzipInflater> inflater; // a body sent with "Content-Encoding: gzip"
+    QByteArray body;                        // as given to the caller: unpacked
     QStringList tlsErrors;
 };
 
@@ -96,6 +111,7 @@ Fetcher::RequestId NetworkFetcher::fetch(const FetchRequest& request, QObject* r
     exchange->request.timeoutMs = std::max(request.timeoutMs, 1);
     exchange->request.maxRedirects = std::max(request.maxRedirects, 0);
     exchange->request.maxBodyBytes = std::max<qint64>(request.maxBodyBytes, 0);
+    exchange->request.idleTimeoutMs = std::max(request.idleTimeoutMs, 0);
     exchange->hasReceiver = receiver != nullptr;
     exchange->receiver = receiver;
     exchange->done = std::move(done);
@@ -109,6 +125,11 @@ Fetcher::RequestId NetworkFetcher::fetch(const FetchRequest& request, QObject* r
         fail(id, NetworkFailure::Timeout, u"No answer within %1."_s.arg(durationText(limit)));
     });
     started.deadline.start(started.request.timeoutMs);
+    started.idle.setSingleShot(true);
+    connect(&started.idle, &QTimer::timeout, this, [this, id, limit = started.request.idleTimeoutMs] {
+        fail(id, NetworkFailure::Timeout,
+             u"Nothing arrived for %1: the download was given up."_s.arg(durationText(limit)));
+    });
 
     const QUrl& url = request.url;
     if (!url.isValid() || !isWebScheme(url.scheme()) || url.host().isEmpty()) {
@@ -130,6 +151,9 @@ void NetworkFetcher::send(RequestId id, Exchange& exchange) {
     const FetchRequest& request = exchange.request;
     QNetworkRequest networkRequest(request.url);
     networkRequest.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
+    // Named here, Qt leaves compressed answers as they are: readBody() unpacks them within the
+    // body limits, where Qt would unpack without them.
+    networkRequest.setRawHeader("Accept-Encoding", "gzip");
     if (!request.contentType.isEmpty())
         networkRequest.setHeader(QNetworkRequest::ContentTypeHeader, request.contentType);
     for (const auto& [name, value] : request.headers)
@@ -150,9 +174,17 @@ void NetworkFetcher::send(RequestId id, Exchange& exchange) {
         reply = m_manager.sendCustomRequest(networkRequest, request.method, request.body);
     reply->setReadBufferSize(kReadBufferBytes);
     exchange.reply = reply;
+    exchange.received = 0;
+    exchange.inflater.reset();
     exchange.body.clear();
+    if (request.idleTimeoutMs > 0)
+        exchange.idle.start(request.idleTimeoutMs);
 
     connect(reply, &QNetworkReply::readyRead, this, [this, id] { readBody(id); });
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, id] {
+        if (const auto found = m_exchanges.find(id); found != m_exchanges.end() && found->second->idle.isActive())
+            found->second->idle.start();
+    });
     connect(reply, &QNetworkReply::finished, this, [this, id] { replyFinished(id); });
     // Recorded for the error text only: without ignoreSslErrors() the handshake fails.
     connect(reply, &QNetworkReply::sslErrors, this, [this, id](const QList<QSslError>& errors) {
@@ -169,20 +201,67 @@ void NetworkFetcher::readBody(RequestId id) {
         return;
     Exchange& exchange = *found->second;
     QNetworkReply* reply = exchange.reply;
-    const qint64 available = reply->bytesAvailable();
-    if (available <= exchange.request.maxBodyBytes - exchange.body.size()) {
-        exchange.body += reply->read(available);
+    const QByteArray chunk = reply->read(reply->bytesAvailable());
+    if (chunk.isEmpty())
+        return;
+    exchange.received += chunk.size();
+    if (exchange.idle.isActive())
+        exchange.idle.start();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (isFollowedRedirect(status) && reply->hasRawHeader("Location"))
+        return; // not given to anyone
+    const qint64 limit = exchange.request.maxBodyBytes;
+    if (exchange.received == chunk.size()) { // the first bytes: how they are encoded
+        const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+        if (encoding == "gzip" || encoding == "x-gzip") {
+            exchange.inflater = std::make_unique<GzipInflater>(limit, exchange.request.maxCompressionRatio);
+        } else if (!encoding.isEmpty() && encoding != "identity") {
+            fail(id, NetworkFailure::Other,
+                 u"The answer is compressed as \"%1\", which cannot be read."_s.arg(QString::fromLatin1(encoding)));
+            return;
+        }
+    }
+    if (GzipInflater* inflater = exchange.inflater.get()) {
+        if (inflater->feed(chunk, exchange.body)) {
+            // Compressed data never unpacks to much less than its size, unless built to waste time.
+            if (exchange.received > limit)
+                finishTooLarge(id, GzipInflater::sizeLimitText(limit));
+            return;
+        }
+        switch (inflater->problem()) {
+        case GzipInflater::Problem::TooLarge:
+            finishTooLarge(id, inflater->errorText());
+            break;
+        case GzipInflater::Problem::RatioTooHigh:
+            fail(id, NetworkFailure::Other, inflater->errorText());
+            break;
+        case GzipInflater::Problem::Damaged:
+        case GzipInflater::Problem::None:
+            fail(id, NetworkFailure::Other, cutShortText(exchange.request.url, exchange.received));
+            break;
+        }
         return;
     }
+    if (chunk.size() <= limit - exchange.body.size()) {
+        exchange.body += chunk;
+        return;
+    }
+    exchange.body += QByteArrayView(chunk).first(limit - exchange.body.size());
+    finishTooLarge(id, u"The answer is larger than %1 bytes and was not read further."_s.arg(limit));
+}
+
+void NetworkFetcher::finishTooLarge(RequestId id, const QString& errorText) {
+    const auto found = m_exchanges.find(id);
+    if (found == m_exchanges.end() || !found->second->reply)
+        return;
+    Exchange& exchange = *found->second;
     FetchReply tooLarge;
-    tooLarge.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    tooLarge.httpStatus = exchange.reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     tooLarge.bodyTooLarge = true;
-    tooLarge.errorText =
-        u"The answer is larger than %1 bytes and was not read further."_s.arg(exchange.request.maxBodyBytes);
+    tooLarge.errorText = errorText;
     tooLarge.finalUrl = exchange.request.url;
-    tooLarge.headers = reply->rawHeaderPairs();
+    tooLarge.headers = exchange.reply->rawHeaderPairs();
     tooLarge.body = std::move(exchange.body);
-    tooLarge.body += reply->read(exchange.request.maxBodyBytes - tooLarge.body.size());
     finish(id, tooLarge);
 }
 
@@ -237,6 +316,17 @@ void NetworkFetcher::replyFinished(RequestId id) {
         return;
     }
 
+    // A status arrived, but the body did not arrive whole: a failure, never an answer.
+    bool lengthKnown = false;
+    const qint64 announced = reply->rawHeader("Content-Length").trimmed().toLongLong(&lengthKnown);
+    if (isTransferError(reply->error()) ||
+        (lengthKnown && exchange.received < announced && httpStatus != 204 && httpStatus != 304 &&
+         exchange.request.method != "HEAD") ||
+        (exchange.inflater && !exchange.inflater->finish())) {
+        fail(id, NetworkFailure::Other, cutShortText(exchange.request.url, exchange.received));
+        return;
+    }
+
     FetchReply answer;
     answer.httpStatus = httpStatus;
     answer.finalUrl = exchange.request.url;
@@ -269,6 +359,7 @@ Fetcher::Done NetworkFetcher::release(RequestId id) {
     Exchange& exchange = *node.mapped();
     disconnect(exchange.receiverGone);
     exchange.deadline.stop();
+    exchange.idle.stop();
     if (QNetworkReply* reply = std::exchange(exchange.reply, nullptr)) {
         reply->disconnect(this);
         reply->abort();

@@ -11,7 +11,8 @@ class QNetworkReply;
 
 // The Fetcher of the program, on QNetworkAccessManager. Its policy, the same for every request:
 //   - the time limit (FetchRequest::timeoutMs) covers the whole exchange, redirects included;
-//     when it runs out the request is aborted and fails as NetworkFailure::Timeout;
+//     when it runs out the request is aborted and fails as NetworkFailure::Timeout; so does a
+//     request that receives nothing for idleTimeoutMs (when not 0), answer or body;
 //   - redirects (301, 302, 303, 307, 308 with a Location) are followed here, not by Qt, so that
 //     at most maxRedirects are followed; with sameHostRedirectsOnly a redirect to another host
 //     is a failure. Only http and https are followed, and never from https to http (http to
@@ -22,6 +23,13 @@ class QNetworkReply;
 //     NetworkFailure::Tls;
 //   - the body is counted while it arrives; past maxBodyBytes the request is aborted and the
 //     reply has bodyTooLarge set (status and headers kept, the body cut to maxBodyBytes);
+//   - gzip is the one compression asked for; a body sent with "Content-Encoding: gzip" is
+//     unpacked while it arrives, maxBodyBytes counting the unpacked bytes, and one that unpacks
+//     to more than maxCompressionRatio times its size fails (NetworkFailure::Other) with the
+//     message a compressed file gets; any other compression fails;
+//   - a body that does not arrive whole (the connection closed or reset early, fewer bytes than
+//     Content-Length, broken chunks or compression) is a failure (NetworkFailure::Other, "The
+//     download of <url> was cut short after N bytes."), whatever the status said;
 //   - no cookies are sent or kept, nothing is cached, nothing is written to disk; only http and
 //     https addresses are fetched (anything else fails at once, without a request).
 // A reply with an HTTP answer has failure None and the answer's status, whatever it is; a reply
@@ -42,6 +50,7 @@ private:
 
     void send(RequestId id, Exchange& exchange);
     void readBody(RequestId id);
+    void finishTooLarge(RequestId id, const QString& errorText);
     void replyFinished(RequestId id);
     void fail(RequestId id, NetworkFailure failure, const QString& errorText);
     void finish(RequestId id, const FetchReply& reply);
