@@ -71,7 +71,11 @@ public:
     // The Site URL that decides which hosts are the site's; taken when a gathering begins.
     void setSiteUrl(const QString& siteUrl) { m_siteUrl = siteUrl; }
     void setLimits(const SitemapLimits& limits) { m_limits = limits; }
-    void setProfilePath(const QString& path) { m_profilePath = path; }
+    // The open profile's file, named in the records' report (also of a job stopped early).
+    void setProfilePath(const QString& path) {
+        m_profilePath = path;
+        m_results.profilePath = path;
+    }
     // Whether key files are checked before sending (on by default).
     void setKeyFileCheck(bool check) { m_checkKeyFiles = check; }
     // Where the time of day comes from (for Retry-After dates and the records); the system clock
