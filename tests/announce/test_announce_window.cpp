@@ -1,4 +1,5 @@
 #include "announce/ui/announce_window.h"
+#include "announce/ui/gathered_hosts_model.h"
 #include "net/core/network_fetcher.h"
 #include "submit/core/answer_meaning.h"
 #include "support/local_http_server.h"
@@ -6,7 +7,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QLabel>
 #include <QRadioButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -106,6 +109,11 @@ void TestAnnounceWindow::gathersFiltersAndAnnouncesToTwoEngines() {
     window.findChild<QCheckBox*>(u"ChangedSinceFilter"_s)->setChecked(true);
     window.findChild<QDateEdit*>(u"ChangedSince"_s)->setDate(QDate(2025, 1, 1));
     window.findChild<QRadioButton*>(u"EveryEngine"_s)->setChecked(true);
+    // The counts follow the date, the hosts table too; each count agrees in number.
+    QTRY_COMPARE(window.findChild<QLabel*>(u"PagesSummary"_s)->text(),
+                 u"6 addresses: 3 to announce, 1 duplicate removed, 1 refused, 1 not changed since 2025-01-01."_s);
+    const QAbstractItemModel* hosts = window.findChild<QTableView*>(u"HostsTable"_s)->model();
+    QCOMPARE(hosts->index(0, GatheredHostsModel::PagesColumn).data().toString(), u"2"_s);
     window.announce();
     QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 15000);
 

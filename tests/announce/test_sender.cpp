@@ -68,7 +68,7 @@ void TestAnnounceSender::answers_data() {
     };
     FetchReply timeout;
     timeout.failure = NetworkFailure::Timeout;
-    timeout.errorText = u"Timed out"_s;
+    timeout.errorText = u"No answer within 30 s."_s;
 
     QTest::newRow("200") << QList{reply(200)} << 1 << QList<int>() << 200 << true << QString();
     QTest::newRow("429 Retry-After: 1 waited and sent again")
@@ -127,6 +127,8 @@ void TestAnnounceSender::answers() {
     QCOMPARE(record.batchSize, 1);
     QCOMPARE(record.batchFirst, u"https://www.example.com/a"_s);
     QCOMPARE(record.batchBody, request().body);
+    // The error is followed by the meaning after a colon: it keeps no full stop of its own.
+    QCOMPARE(record.error, status ? QString() : u"No answer within 30 s"_s);
 }
 
 void TestAnnounceSender::countdownAndCancel() {
