@@ -7,13 +7,16 @@
 #include "net/core/fetcher.h"
 #include "submit/core/result_record.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <QUrl>
 #include <functional>
 #include <memory>
@@ -165,7 +168,22 @@ private:
     void say(const QString& text, bool problem = true) { emit message(text, problem); }
 
     // Runs work on a worker thread, then done on this job's thread (dropped if the job is gone).
-    template <typename Result> void offThread(std::function<Result()> work, std::function<void(Result)> done);
+    template <typename Result> void offThread(std::function<Result()> work, std::function<void(Result)> done) {
+        ++m_workers;
+        QThreadPool::globalInstance()->start(
+            [self = QPointer<AnnounceJob>(this), work = std::move(work), done = std::move(done)]() mutable {
+                auto result = std::make_shared<Result>(work());
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(),
+                    [self, result, done = std::move(done)] {
+                        if (self)
+                            self->workDone([&] { done(std::move(*result)); });
+                    },
+                    Qt::QueuedConnection);
+            });
+    }
+    // Hands over what a finished work found, then starts a gathering that waited for the workers.
+    void workDone(const std::function<void()>& handOver);
 
     Fetcher& m_fetcher;
     AnnounceSender* m_sender = nullptr;
