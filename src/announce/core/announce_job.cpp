@@ -77,6 +77,7 @@ void AnnounceJob::announce(const QList<AnnounceTarget>& targets, SharedEngines m
     m_targets = chooseTargets(targets, mode);
     m_keyFiles.clear();
     m_keyProblems.clear();
+    m_sentKeyFiles.clear(); // the last announcement's records take no new finding
     if (m_targets.isEmpty())
         return;
     setPhase(Phase::Planning);
@@ -106,8 +107,10 @@ void AnnounceJob::planned(PlanResult plan) {
         if (!m_cancelled)
             say(u"No address to announce."_s);
         m_results = {};
+        m_results.profilePath = m_profilePath;
+        m_phase = Phase::Idle; // idle already when the end is told
         emit announcementFinished();
-        setPhase(Phase::Idle);
+        emit idle();
         return;
     }
     QStringList titles;
@@ -291,8 +294,9 @@ void AnnounceJob::finishAnnouncement() {
     say(u"%1: %2 answered OK, %3 not."_s.arg(m_sender->wasCancelled() || m_cancelled ? u"Cancelled"_s : u"Done"_s,
                                              countedText(ok, u"request", u"requests"), QString::number(other)),
         false);
+    m_phase = Phase::Idle; // idle already when the end is told
     emit announcementFinished();
-    setPhase(Phase::Idle);
+    emit idle();
 }
 
 void AnnounceJob::cancel() {
