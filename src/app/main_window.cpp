@@ -258,7 +258,8 @@ void TForm1::showAnnouncePages() {
         m_announce->setStartDirectory(m_startDirectory);
         m_announce->setInputs([this] {
             const QString siteUrl = currentFields().Site_URL;
-            return AnnounceInputs{siteUrl, indexNowTargets(catalogue(), m_engineData->currentLines(), siteUrl)};
+            return AnnounceInputs{siteUrl, indexNowTargets(catalogue(), m_engineData->currentLines(), siteUrl),
+                                  profilePath()};
         });
         connect(m_announce, &AnnounceWindow::announcementStarted, this, [this] {
             showRunResults(true);

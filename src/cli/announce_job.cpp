@@ -1,10 +1,8 @@
 #include "cli/announce_job.h"
 
-#include "announce/core/announce_batch.h"
-#include "announce/core/announce_sender.h"
+#include "announce/core/announce_job.h"
 #include "announce/core/announce_targets.h"
-#include "announce/core/page_gathering.h"
-#include "announce/core/sitemap_gatherer.h"
+#include "announce/core/announce_texts.h"
 #include "cli/command_line.h"
 #include "cli/job_input.h"
 #include "cli/stop_signals.h"
@@ -12,13 +10,10 @@
 #include "indexnow/core/key_file_check.h"
 #include "net/core/network_fetcher.h"
 #include "platform/clock.h"
-#include "platform/local_file_name.h"
 #include "submit/core/run_report.h"
 #include "submit/ui/results_window.h"
 
 #include <QEventLoop>
-#include <QFileInfo>
-#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -26,72 +21,6 @@ namespace {
 
 // Refused addresses listed one by one before the rest are only counted.
 constexpr int kRefusalsListed = 20;
-
-bool isWebAddress(const QString& source) {
-    return source.startsWith("http://"_L1, Qt::CaseInsensitive) ||
-           source.startsWith("https://"_L1, Qt::CaseInsensitive);
-}
-
-// The addresses of every source, added to gathering. Returns false when a source could not be
-// read at all, or when stopped; what it says goes to standard error.
-class SourceReader {
-public:
-    SourceReader(Fetcher& fetcher, StopSignals& stops, PageGathering& gathering)
-        : m_fetcher(fetcher), m_stops(stops), m_gathering(gathering) {}
-
-    bool read(const QStringList& sources) {
-        for (const QString& source : sources) {
-            if (m_stops.received() || !(isWebAddress(source) ? readSitemapUrl(source) : readFile(source)))
-                return false;
-        }
-        return true;
-    }
-
-private:
-    bool readFile(const QString& path) {
-        const QString name = QFileInfo(path).absoluteFilePath();
-        if (!localFileExists(path)) {
-            printError(u"The source %1 does not exist."_s.arg(name));
-            return false;
-        }
-        QString error;
-        const SitemapContent content = readAddressFileAt(name, m_gathering.remaining(), &error);
-        if (!error.isEmpty() || content.kind == SitemapContent::Kind::Unreadable) {
-            printError(error.isEmpty() ? u"%1: %2"_s.arg(name, content.error) : error);
-            return false;
-        }
-        if (!content.error.isEmpty())
-            printError(u"%1: %2"_s.arg(name, content.error));
-        m_gathering.add(content.pages);
-        // An index file on disk names sitemaps on the web.
-        for (const QString& child : content.childSitemaps) {
-            if (!readSitemapUrl(child))
-                return false;
-        }
-        return true;
-    }
-
-    bool readSitemapUrl(const QString& address) {
-        SitemapGatherer gatherer(m_fetcher);
-        QEventLoop loop;
-        QObject::connect(&gatherer, &SitemapGatherer::finished, &loop, &QEventLoop::quit);
-        QObject::connect(&m_stops, &StopSignals::stopRequested, &gatherer, &SitemapGatherer::cancel);
-        gatherer.start(QUrl(address), m_gathering.remaining());
-        if (gatherer.busy())
-            loop.exec();
-        for (const QString& message : gatherer.messages())
-            printError(message);
-        m_gathering.add(gatherer.pages());
-        if (m_stops.received())
-            return false;
-        // Messages without a single address: the sitemap could not be read at all.
-        return !gatherer.pages().isEmpty() || gatherer.messages().isEmpty();
-    }
-
-    Fetcher& m_fetcher;
-    StopSignals& m_stops;
-    PageGathering& m_gathering;
-};
 
 // What the gathering found that the user should know about.
 void reportGathering(const PageGathering& gathering, bool quiet) {
@@ -104,9 +33,8 @@ void reportGathering(const PageGathering& gathering, bool quiet) {
         printError(u"Refused %1: %2"_s.arg(page.address, page.reason));
     }
     if (gathering.refusedCount() > kRefusalsListed)
-        printError(u"… and %1 more addresses refused."_s.arg(gathering.refusedCount() - kRefusalsListed));
-    if (!gathering.limitMessage().isEmpty())
-        printError(gathering.limitMessage());
+        printError(u"… and %1 more refused."_s.arg(
+            countedText(gathering.refusedCount() - kRefusalsListed, u"address", u"addresses")));
     for (const HostCount& host : gathering.hosts()) {
         if (host.foreign)
             printError(
@@ -114,25 +42,36 @@ void reportGathering(const PageGathering& gathering, bool quiet) {
                     host.host));
     }
     if (!quiet) {
-        printLine(u"%1 addresses gathered (%2 duplicates, %3 refused)."_s.arg(gathering.acceptedCount())
-                      .arg(gathering.duplicateCount())
-                      .arg(gathering.refusedCount()));
+        printLine(
+            u"%1 gathered (%2, %3 refused)."_s.arg(countedText(gathering.acceptedCount(), u"address", u"addresses"),
+                                                   countedText(gathering.duplicateCount(), u"duplicate", u"duplicates"),
+                                                   QString::number(gathering.refusedCount())));
     }
 }
 
 QString recordLine(const ResultRecord& record) {
-    return u"[Engine] %1 (%2 addresses)...%3"_s.arg(record.title)
-        .arg(record.batchSize)
-        .arg(verdictText(record.verdict));
+    return u"[Engine] %1 (%2)...%3"_s.arg(record.title, countedText(record.batchSize, u"address", u"addresses"),
+                                          verdictText(record.verdict));
 }
 
 // The engines to send to, after saying which engines of the list are left out and why.
-QList<AnnounceTarget> chosenTargets(const JobInput& input, bool allShared, bool* leftOut) {
+QList<AnnounceTarget> listedTargets(const JobInput& input, bool* leftOut) {
     const IndexNowTargets found = indexNowTargets(input.catalogue, input.currentList, input.fields.Site_URL);
     for (const QString& problem : found.problems)
         printError(problem);
     *leftOut = !found.problems.isEmpty();
-    return chooseTargets(found.targets, allShared ? SharedEngines::All : SharedEngines::OneOnly);
+    return found.targets;
+}
+
+// Writes the report when one was asked for; false when it could not be written.
+bool writeReport(const CommandLine& command, const RunResults& results) {
+    if (command.report.isEmpty())
+        return true;
+    if (const QString error = saveRunReport(command.report, results); !error.isEmpty()) {
+        printError(error);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -144,69 +83,97 @@ int runAnnounceJob(const CommandLine& command) {
         return ExitBadInput;
     }
     bool leftOut = false;
-    const QList<AnnounceTarget> targets = chosenTargets(input, command.allShared, &leftOut);
+    const QList<AnnounceTarget> targets = listedTargets(input, &leftOut);
     if (targets.isEmpty())
         return ExitBadInput;
 
     StopSignals stops;
     NetworkFetcher fetcher;
-    PageGathering gathering(input.fields.Site_URL);
-    if (!SourceReader(fetcher, stops, gathering).read(command.sources))
-        return stops.received() ? ExitInterrupted : ExitBadInput;
-    reportGathering(gathering, command.quiet);
-    if (gathering.acceptedCount() == 0) {
+    SystemClock clock;
+    AnnounceJob job(fetcher, clock);
+    job.setSiteUrl(input.fields.Site_URL);
+    job.setProfilePath(input.profilePath);
+    job.setKeyFileCheck(!command.noKeyCheck);
+    job.setChangedSince(command.since);
+    QEventLoop loop;
+    QObject::connect(&job, &AnnounceJob::message, &loop, [&](const QString& text, bool problem) {
+        if (problem)
+            printError(text);
+        else if (!command.quiet)
+            printLine(text);
+    });
+    QObject::connect(&job, &AnnounceJob::idle, &loop, &QEventLoop::quit);
+    QObject::connect(&stops, &StopSignals::stopRequested, &job, &AnnounceJob::cancel);
+    const auto runUntilIdle = [&] {
+        if (job.busy())
+            loop.exec();
+    };
+
+    QList<AnnounceSource> sources;
+    for (const QString& source : command.sources)
+        sources.append(AnnounceSource::fromArgument(source));
+    job.gather(sources);
+    runUntilIdle();
+    if (stops.received()) {
+        printError(u"Interrupted while reading the sources: nothing was sent."_s);
+        writeReport(command, job.results());
+        return ExitInterrupted;
+    }
+    if (!job.unreadableSources().isEmpty())
+        return ExitBadInput;
+    reportGathering(job.gathering(), command.quiet);
+    if (job.gathering().acceptedCount() == 0) {
         printError(u"No address to announce."_s);
         return ExitBadInput;
     }
-    qsizetype unchanged = 0;
-    const QList<HostGroup> groups = gathering.groups(command.since, &unchanged);
     if (command.since.isValid() && !command.quiet)
-        printLine(
-            u"%1 addresses not changed since %2 left out."_s.arg(unchanged).arg(isoTimeWithOffset(command.since)));
+        printLine(u"%1 not changed since %2 left out."_s.arg(
+            countedText(job.counts().leftOut, u"address", u"addresses"), isoTimeWithOffset(command.since)));
 
-    SystemClock clock;
-    AnnounceSender sender(fetcher, clock);
-    QEventLoop loop;
-    int lastWait = -1;
-    QObject::connect(&sender, &AnnounceSender::recorded, &loop, [&](const ResultRecord& record) {
-        lastWait = -1;
+    // A wait is said under the line of the engine it was for, once that engine has answered.
+    QStringList waits;
+    QObject::connect(&job, &AnnounceJob::waiting, &loop, [&](int, const QString& text) {
+        const QString line = u"    "_s + text + u'.';
+        if (waits.isEmpty() || !waits.constLast().startsWith(line.section(u';', 0, 0)))
+            waits.append(line);
+    });
+    QObject::connect(&job, &AnnounceJob::recorded, &loop, [&](int index) {
+        const ResultRecord& record = job.results().records.at(index);
         printLine(recordLine(record));
-        if (!command.quiet)
+        if (!command.quiet) {
+            for (const QString& wait : std::as_const(waits))
+                printLine(wait);
             printLine(u"    "_s + resultSummary(record));
+        }
+        waits.clear();
     });
-    QObject::connect(&sender, &AnnounceSender::waiting, &loop, [&](int secondsLeft, const QString& why) {
-        // Said once at the start of each wait, not every second of it.
-        if (!command.quiet && (lastWait < 0 || secondsLeft > lastWait))
-            printLine(u"    %1 Waiting %2 seconds."_s.arg(why).arg(secondsLeft));
-        lastWait = secondsLeft;
+    // Without --no-key-check, a host whose key file is missing is not sent to.
+    QObject::connect(&job, &AnnounceJob::keyFileQuestion, &loop, [&] {
+        QMetaObject::invokeMethod(
+            &job, [&] { job.answerKeyFileQuestion(false); }, Qt::QueuedConnection);
     });
-    QObject::connect(&sender, &AnnounceSender::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&stops, &StopSignals::stopRequested, &sender, &AnnounceSender::cancel);
-    sender.start(planAnnouncement(makeBatches(groups), targets));
-    if (sender.state() != AnnounceSender::State::Idle)
-        loop.exec();
+    job.announce(targets, command.allShared ? SharedEngines::All : SharedEngines::OneOnly);
+    runUntilIdle();
 
     // An engine of the list left out got nothing: not everything went well.
     int status = leftOut ? ExitSomeFailed : ExitAllOk;
-    for (const ResultRecord& record : sender.results().records) {
+    for (const ResultRecord& record : job.results().records) {
         if (record.failed())
             status = ExitSomeFailed;
     }
-    if (sender.wasCancelled()) {
+    if (!job.keyFileProblems().isEmpty()) {
+        status = ExitSomeFailed;
+        printError(u"Nothing was sent to the hosts whose key file is missing or holds something else "
+                   u"(--no-key-check sends anyway)."_s);
+    }
+    if (stops.received()) {
         printError(u"Interrupted: the batches not answered are SKIPPED."_s);
         status = ExitInterrupted;
     } else {
         printLine(u"Done"_s);
     }
-    if (!command.report.isEmpty()) {
-        RunResults results = sender.results();
-        results.profilePath = input.profilePath;
-        if (const QString error = saveRunReport(command.report, results); !error.isEmpty()) {
-            printError(error);
-            if (status != ExitInterrupted)
-                status = ExitBadInput;
-        }
-    }
+    if (!writeReport(command, job.results()) && status != ExitInterrupted)
+        status = ExitBadInput;
     return status;
 }
 

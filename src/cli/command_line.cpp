@@ -1,6 +1,6 @@
 #include "cli/command_line.h"
 
-#include "announce/core/sitemap_reader.h"
+#include "announce/core/changed_since.h"
 
 #include <QCommandLineParser>
 #include <QList>
@@ -33,17 +33,19 @@ struct Options {
                               u"the name ends in .json, CSV otherwise."_s,
                               u"FILE"_s};
     QCommandLineOption since{u"since"_s,
-                             u"--announce: only pages changed on or after DATE (2026-12-31 or "
-                             u"2026-12-31T08:00:00Z); pages without a date are kept."_s,
+                             u"--announce: only pages changed on or after DATE: 2026-12-31 (midnight, local time) or "
+                             u"2026-12-31T08:00:00Z (that instant); pages without a date are kept."_s,
                              u"DATE"_s};
     QCommandLineOption allShared{u"all-shared"_s,
                                  u"--announce: send to every chosen engine, not one engine of each group that "
                                  u"shares what it receives."_s};
+    QCommandLineOption noKeyCheck{u"no-key-check"_s,
+                                  u"--announce: send without first checking that each host serves the key file."_s};
     QCommandLineOption quiet{u"quiet"_s, u"Print each engine's verdict line only, without status and meaning."_s};
 
     QList<const QCommandLineOption*> all() const {
-        return {&help,      &version, &submit, &announce,  &checkKey, &profile,
-                &catalogue, &report,  &since,  &allShared, &quiet};
+        return {&help,      &version, &submit, &announce,  &checkKey,   &profile,
+                &catalogue, &report,  &since,  &allShared, &noKeyCheck, &quiet};
     }
 };
 
@@ -58,8 +60,8 @@ void setUp(QCommandLineParser& parser) {
         u"PROFILE.tvp when given); it needs a display, the other uses need none.\n\n"
         u"  torvane [PROFILE.tvp]\n"
         u"  torvane --submit PROFILE.tvp [--catalogue FILE] [--report FILE] [--quiet]\n"
-        u"  torvane --announce SOURCE... --profile PROFILE.tvp [--since DATE] [--all-shared] [--catalogue FILE] "
-        u"[--report FILE] [--quiet]\n"
+        u"  torvane --announce SOURCE... --profile PROFILE.tvp [--since DATE] [--all-shared] [--no-key-check] "
+        u"[--catalogue FILE] [--report FILE] [--quiet]\n"
         u"  torvane --check-key --profile PROFILE.tvp [--catalogue FILE]\n"
         u"  torvane [--help | --version]\n\n"
         u"Exit status: 0 all OK, 1 some engine answered ERROR (--check-key: the key file does not hold the key), "
@@ -189,6 +191,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         {&o.report, {Job::Submit, Job::Announce}, u"--submit and --announce"},
         {&o.since, {Job::Announce}, u"--announce"},
         {&o.allShared, {Job::Announce}, u"--announce"},
+        {&o.noKeyCheck, {Job::Announce}, u"--announce"},
         {&o.quiet, {Job::Submit, Job::Announce}, u"--submit and --announce"},
     };
     for (const auto& entry : takenBy) {
@@ -200,6 +203,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     command.catalogue = parser.value(o.catalogue);
     command.report = parser.value(o.report);
     command.allShared = parser.isSet(o.allShared);
+    command.noKeyCheck = parser.isSet(o.noKeyCheck);
     command.quiet = parser.isSet(o.quiet);
     command.sources = parser.positionalArguments();
     if (command.job != Job::Announce && !command.sources.isEmpty())
@@ -218,7 +222,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             return fail(u"--%1 needs a file name."_s.arg(option->names().constLast()));
     }
     if (parser.isSet(o.since)) {
-        command.since = parseW3cDate(parser.value(o.since));
+        command.since = parseChangedSince(parser.value(o.since));
         if (!command.since.isValid())
             return fail(u"--since: '%1' is not a date; write it as 2026-12-31 or 2026-12-31T08:00:00Z."_s.arg(
                 parser.value(o.since)));

@@ -23,6 +23,7 @@ struct CommandLine {
     QStringList sources; // --announce: files of addresses, sitemap files, sitemap URLs
     QDateTime since;     // --since; invalid when not given
     bool allShared = false;
+    bool noKeyCheck = false; // --no-key-check: send without checking the key files first
     bool quiet = false;
     // Why the job asked for cannot run (a message for standard error; job may then be any);
     // empty when it can.

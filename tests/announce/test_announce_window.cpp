@@ -1,4 +1,5 @@
 #include "announce/ui/announce_window.h"
+#include "announce/ui/gathered_hosts_model.h"
 #include "net/core/network_fetcher.h"
 #include "submit/core/answer_meaning.h"
 #include "support/local_http_server.h"
@@ -6,7 +7,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QLabel>
 #include <QRadioButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -59,6 +62,7 @@ void TestAnnounceWindow::gathersFiltersAndAnnouncesToTwoEngines() {
                                  "</urlset>"));
     server.queueResponse("/one/indexnow", {429, "Too many", false, "Retry-After: 1\r\n"});
     server.queueResponse("/two/indexnow", LocalHttpServer::status(403));
+    server.setResponse("/" + kKey.toUtf8() + ".txt", LocalHttpServer::content(kKey.toUtf8()));
     server.setResponse("/one/indexnow", LocalHttpServer::status(200));
     server.setResponse("/two/indexnow", LocalHttpServer::status(202));
 
@@ -69,13 +73,17 @@ void TestAnnounceWindow::gathersFiltersAndAnnouncesToTwoEngines() {
 
     NetworkFetcher fetcher;
     AnnounceWindow window(fetcher);
-    window.setInputs([&] { return AnnounceInputs{site, indexNowTargets(catalogue, {u"One"_s, u"Two"_s}, site)}; });
+    window.setInputs([&] {
+        return AnnounceInputs{site, indexNowTargets(catalogue, {u"One"_s, u"Two"_s}, site), u"/p/site.tvp"_s};
+    });
+    // Another host: the same server under another name.
+    const QByteArray other = "http://localhost:" + base.split(':').last();
     QTemporaryDir dir;
     const QString list = dir.filePath(u"list.txt"_s);
     {
         QFile file(list);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(base + "/p1\nftp://files.example/x\nhttps://other.example/z\n");
+        file.write(base + "/p1\nftp://files.example/x\n" + other + "/z\n");
     }
     window.setFileDialog([&](QWidget*, const QString&) { return list; });
     window.show();
@@ -101,12 +109,21 @@ void TestAnnounceWindow::gathersFiltersAndAnnouncesToTwoEngines() {
     window.findChild<QCheckBox*>(u"ChangedSinceFilter"_s)->setChecked(true);
     window.findChild<QDateEdit*>(u"ChangedSince"_s)->setDate(QDate(2025, 1, 1));
     window.findChild<QRadioButton*>(u"EveryEngine"_s)->setChecked(true);
+    // The counts follow the date, the hosts table too; each count agrees in number.
+    QTRY_COMPARE(window.findChild<QLabel*>(u"PagesSummary"_s)->text(),
+                 u"6 addresses: 3 to announce, 1 duplicate removed, 1 refused, 1 not changed since 2025-01-01."_s);
+    const QAbstractItemModel* hosts = window.findChild<QTableView*>(u"HostsTable"_s)->model();
+    QCOMPARE(hosts->index(0, GatheredHostsModel::PagesColumn).data().toString(), u"2"_s);
     window.announce();
     QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 15000);
 
     QList<QByteArray> posts;
+    QList<QByteArray> keyFileChecks;
     for (qsizetype i = 0; i < server.requestLines().size(); ++i) {
+        if (server.requestLines()[i].startsWith("GET /" + kKey.toUtf8()))
+            keyFileChecks.append(server.requestHeads()[i].contains("Host: localhost") ? "localhost" : "site");
         if (server.requestLines()[i].startsWith("POST ")) {
+            QCOMPARE(keyFileChecks.size(), 2); // both hosts' key files before the first batch
             posts.append(server.requestLines()[i].split(' ').value(1) + ' ' + server.requestBodies()[i]);
             QVERIFY(server.requestHeads()[i].contains("Content-Type: application/json; charset=utf-8"));
         }
@@ -114,19 +131,20 @@ void TestAnnounceWindow::gathersFiltersAndAnnouncesToTwoEngines() {
     // The key file is not at the site's root (the site has a port): it is named for its own host.
     const QByteArray siteBatch = R"({"host":"127.0.0.1","key":"0123456789abcdef","keyLocation":")" + base +
                                  R"(/0123456789abcdef.txt","urlList":[")" + base + R"(/p1",")" + base + R"(/p2"]})";
-    const QByteArray otherBatch = R"({"host":"other.example","key":"0123456789abcdef",)"
-                                  R"("urlList":["https://other.example/z"]})";
+    const QByteArray otherBatch = R"({"host":"localhost","key":"0123456789abcdef","urlList":[")" + other + R"(/z"]})";
     QCOMPARE(posts, (QList<QByteArray>{"/one/indexnow " + siteBatch, "/one/indexnow " + siteBatch,
                                        "/two/indexnow " + siteBatch, "/one/indexnow " + otherBatch,
                                        "/two/indexnow " + otherBatch}));
 
     const QList<ResultRecord>& records = window.results().records;
     QCOMPARE(records.size(), 4);
+    QCOMPARE(window.results().profilePath, u"/p/site.tvp"_s);
     QCOMPARE(records[0].httpStatus, 200); // after the 429's wait
     QVERIFY(records[0].milliseconds >= 1000);
     QCOMPARE(records[1].verdict, ResultRecord::Verdict::Error);
     QCOMPARE(records[1].httpStatus, 403);
-    QCOMPARE(records[1].meaning, answerMeaning(403, NetworkFailure::None, true));
+    // The key file is in place: the record says what to do next.
+    QCOMPARE(records[1].meaning, keyFileInPlaceMeaning());
     QCOMPARE(records[1].batchSize, 2);
     QCOMPARE(records[1].batchFirst, site + "/p1"_L1);
     QCOMPARE(records[1].batchLast, site + "/p2"_L1);

@@ -3,8 +3,10 @@
 #include "support/fake_clock.h"
 #include "support/scripted_fetcher.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace Qt::StringLiterals;
 
@@ -15,7 +17,8 @@ const QString kEngine = u"https://engine.example/indexnow"_s;
 using Headers = QList<QPair<QByteArray, QByteArray>>;
 
 AnnounceRequest request(const QString& first = u"https://www.example.com/a"_s) {
-    return {u"Engine"_s, kEngine, indexNowBody(u"www.example.com"_s, u"k"_s, {}, {first}), 1, first, first};
+    return {u"Engine"_s, kEngine, indexNowBody(u"www.example.com"_s, u"k"_s, {}, {first}), 1, first, first, 1, 1,
+            {},          {}};
 }
 
 // Lets the sender run until it is idle, moving the clock over every wait it starts; returns
@@ -48,6 +51,7 @@ private slots:
     void answers_data();
     void answers();
     void countdownAndCancel();
+    void waitBudgetPerEngine();
     void planSharesAndResend();
 };
 
@@ -64,7 +68,7 @@ void TestAnnounceSender::answers_data() {
     };
     FetchReply timeout;
     timeout.failure = NetworkFailure::Timeout;
-    timeout.errorText = u"Timed out"_s;
+    timeout.errorText = u"No answer within 30 s."_s;
 
     QTest::newRow("200") << QList{reply(200)} << 1 << QList<int>() << 200 << true << QString();
     QTest::newRow("429 Retry-After: 1 waited and sent again")
@@ -77,7 +81,9 @@ void TestAnnounceSender::answers_data() {
     QTest::newRow("429 three waits at most") << QList{reply(429, {{"Retry-After", "2"}}, "slow down")} << 4
                                              << QList<int>{2, 2, 2} << 429 << false << u"slow down"_s;
     QTest::newRow("429 asking for an hour is not waited")
-        << QList{reply(429, {{"Retry-After", "3600"}})} << 1 << QList<int>() << 429 << false << u"3600 seconds"_s;
+        << QList{reply(429, {{"Retry-After", "3600"}})} << 1 << QList<int>() << 429 << false << QString();
+    QTest::newRow("429 waits of 10 minutes in all at most")
+        << QList{reply(429, {{"Retry-After", "300"}})} << 3 << QList<int>{300, 300} << 429 << false << QString();
     QTest::newRow("503 sent again once after 30 s")
         << QList{reply(503), reply(200)} << 2 << QList<int>{30} << 200 << true << QString();
     QTest::newRow("500 twice is recorded") << QList{reply(500, {}, "<h1>Internal   error</h1>")} << 2 << QList<int>{30}
@@ -114,11 +120,15 @@ void TestAnnounceSender::answers() {
     const ResultRecord& record = sender.results().records.first();
     QCOMPARE(record.httpStatus, status);
     QCOMPARE(record.verdict, ok ? ResultRecord::Verdict::Ok : ResultRecord::Verdict::Error);
-    QCOMPARE(record.meaning, answerMeaning(status, status ? NetworkFailure::None : NetworkFailure::Timeout, true));
+    QCOMPARE(record.meaning,
+             status == 429 ? waitedTooLongText()
+                           : answerMeaning(status, status ? NetworkFailure::None : NetworkFailure::Timeout, true));
     QVERIFY2(record.reason.contains(reason), qPrintable(record.reason));
     QCOMPARE(record.batchSize, 1);
     QCOMPARE(record.batchFirst, u"https://www.example.com/a"_s);
     QCOMPARE(record.batchBody, request().body);
+    // The error is followed by the meaning after a colon: it keeps no full stop of its own.
+    QCOMPARE(record.error, status ? QString() : u"No answer within 30 s"_s);
 }
 
 void TestAnnounceSender::countdownAndCancel() {
@@ -132,12 +142,15 @@ void TestAnnounceSender::countdownAndCancel() {
     clock.advance(10500);
     sender.tick();
     QCOMPARE(waiting.last().at(0).toInt(), 20); // 19.5 s left, shown as whole seconds rounded up
+    QCOMPARE(waiting.last().at(1).toString(), u"Engine, batch 1 of 1: server error (503); sending again in 20 s"_s);
     sender.cancel();
     QCOMPARE(sender.state(), AnnounceSender::State::Idle);
     QVERIFY(sender.wasCancelled());
     QCOMPARE(sender.results().records.size(), 2);
     for (const ResultRecord& record : sender.results().records)
         QCOMPARE(record.verdict, ResultRecord::Verdict::Skipped);
+    QCOMPARE(sender.results().records[0].meaning, u"Sent once; cancelled while waiting to send again."_s);
+    QCOMPARE(sender.results().records[1].meaning, u"Not sent: the announcement was cancelled."_s);
     clock.advance(60000);
     sender.tick();
     QTest::qWait(20);
@@ -151,6 +164,45 @@ void TestAnnounceSender::countdownAndCancel() {
     QTest::qWait(20);
     QCOMPARE(sender.results().records.size(), 1);
     QCOMPARE(sender.results().records.first().verdict, ResultRecord::Verdict::Skipped);
+}
+
+void TestAnnounceSender::waitBudgetPerEngine() {
+    // Three batches to one engine that keeps asking to wait: three waits in all, then the rest
+    // is recorded without being sent. Another engine keeps its own budget.
+    ScriptedFetcher fetcher;
+    fetcher.script(kEngine, {ScriptedFetcher::reply(429, {}, {{"Retry-After", "1"}})});
+    const QString other = u"https://other.example/indexnow"_s;
+    fetcher.script(other, {ScriptedFetcher::reply(429, {}, {{"Retry-After", "1"}}), ScriptedFetcher::reply(200)});
+    FakeClock clock;
+    AnnounceSender sender(fetcher, clock);
+    AnnounceRequest toOther = request(u"https://www.example.com/o"_s);
+    toOther.url = other;
+    sender.start({request(u"https://www.example.com/1"_s), request(u"https://www.example.com/2"_s), toOther,
+                  request(u"https://www.example.com/3"_s)});
+    QCOMPARE(runToEnd(sender, clock), (QList<int>{1, 1, 1, 1}));
+    QCOMPARE(fetcher.requests.size(), 6); // 4 to the engine, 2 to the other
+    const QList<ResultRecord>& records = sender.results().records;
+    QCOMPARE(records.size(), 4);
+    for (const int i : {0, 1, 3}) {
+        QCOMPARE(records[i].verdict, ResultRecord::Verdict::Error);
+        QCOMPARE(records[i].meaning, u"The engine asked to wait too long; try again later."_s);
+    }
+    QCOMPARE(records[1].httpStatus, 0); // not sent
+    QCOMPARE(records[2].verdict, ResultRecord::Verdict::Ok);
+
+    // A wait lasts what was asked, to the millisecond rather than to the next whole second.
+    ScriptedFetcher timed;
+    timed.script(kEngine, {ScriptedFetcher::reply(429, {}, {{"Retry-After", "Tue, 08 Dec 2026 10:00:02 GMT"}}),
+                           ScriptedFetcher::reply(200)});
+    SystemClock realClock;
+    AnnounceSender exact(timed, realClock);
+    exact.setWallClock([] { return QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0, 700), QTimeZone::utc()); });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    exact.start({request()});
+    QTRY_COMPARE_WITH_TIMEOUT(timed.requests.size(), 2, 5000);
+    // 1.3 s asked; a once-a-second check would send after 2 s. (Generous above: a loaded machine.)
+    QVERIFY2(elapsed.elapsed() >= 1250 && elapsed.elapsed() < 1950, qPrintable(QString::number(elapsed.elapsed())));
 }
 
 void TestAnnounceSender::planSharesAndResend() {

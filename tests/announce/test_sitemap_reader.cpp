@@ -1,11 +1,8 @@
 #include "announce/core/page_gathering.h"
-#include "announce/core/sitemap_gatherer.h"
 #include "announce/core/sitemap_reader.h"
 #include "platform/local_file_name.h"
 #include "support/gzip_data.h"
-#include "support/scripted_fetcher.h"
 
-#include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -61,7 +58,6 @@ private slots:
     void lastmodForms_data();
     void lastmodForms();
     void robotsLines();
-    void gathererFollowsIndexToItsDepth();
 };
 
 void TestSitemapReader::forms_data() {
@@ -310,47 +306,6 @@ void TestSitemapReader::robotsLines() {
                               "Sitemap: ftp://a.example/x.xml\nNoSitemap: https://a.example/no.xml\n";
     QCOMPARE(robotsSitemaps(robots, QUrl(u"https://a.example/robots.txt"_s)),
              (QStringList{u"https://a.example/sitemap.xml"_s, u"https://a.example/news.xml"_s}));
-}
-
-void TestSitemapReader::gathererFollowsIndexToItsDepth() {
-    // root index → (gzip urlset, nested index, itself again) ; nested index → (urlset, deeper index)
-    // deeper index → (never read: past the depth limit of 2)
-    ScriptedFetcher fetcher;
-    const QString base = u"https://a.example/"_s;
-    fetcher.script(base + "index.xml"_L1,
-                   {ScriptedFetcher::reply(200, sitemapIndex({"https://a.example/one.xml.gz", "/nested.xml",
-                                                              "https://a.example/index.xml"}))});
-    fetcher.script(base + "one.xml.gz"_L1, {ScriptedFetcher::reply(200, gzip(urlset({"https://a.example/1"})))});
-    fetcher.script(base + "nested.xml"_L1,
-                   {ScriptedFetcher::reply(200, sitemapIndex({"https://a.example/two.xml", "https://a.example/deep.xml",
-                                                              "https://a.example/gone.xml"}))});
-    fetcher.script(base + "two.xml"_L1, {ScriptedFetcher::reply(200, urlset({"https://a.example/2"}))});
-    fetcher.script(base + "deep.xml"_L1, {ScriptedFetcher::reply(200, sitemapIndex({"https://a.example/3.xml"}))});
-
-    SitemapGatherer gatherer(fetcher);
-    QSignalSpy finished(&gatherer, &SitemapGatherer::finished);
-    gatherer.start(QUrl(base + "index.xml"_L1));
-    QVERIFY(finished.wait(5000));
-    QStringList read;
-    for (const SitemapEntry& entry : gatherer.pages())
-        read.append(entry.address);
-    QCOMPARE(read, (QStringList{u"https://a.example/1"_s, u"https://a.example/2"_s}));
-    QCOMPARE(fetcher.requests.size(), 6); // index, one, nested, two, deep, gone; not index again
-    QCOMPARE(gatherer.messages().size(), 2);
-    QVERIFY2(gatherer.messages().at(0).contains(u"deep.xml: an index nested more than 2 levels deep"_s),
-             qPrintable(gatherer.messages().join(u'\n')));
-    QVERIFY(gatherer.messages().at(1).contains(u"gone.xml: the server answered HTTP 404"_s));
-
-    // Past the total size, no further sitemap is fetched.
-    SitemapLimits small;
-    small.maxTotalBytes = 100;
-    SitemapGatherer bounded(fetcher, small);
-    QSignalSpy boundedFinished(&bounded, &SitemapGatherer::finished);
-    bounded.start(QUrl(base + "index.xml"_L1));
-    QVERIFY(boundedFinished.wait(5000));
-    QCOMPARE(bounded.sitemapsRead(), 1);
-    QVERIFY2(bounded.messages().value(0).contains(u"more than 100 bytes in all: 2 sitemaps were not read"_s),
-             qPrintable(bounded.messages().join(u'\n')));
 }
 
 QTEST_GUILESS_MAIN(TestSitemapReader)

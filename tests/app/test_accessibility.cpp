@@ -108,8 +108,17 @@ private slots:
         collectUnnamed(QAccessible::queryAccessibleInterface(window), unnamed);
         window->close();
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
-        const QPoint offset = window->frameGeometry().center() - m_form->frameGeometry().center();
-        QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1, %2").arg(offset.x()).arg(offset.y())));
+        // Centred over the main window, unless that would put part of it off the screen.
+        const QRect area = m_form->screen()->availableGeometry();
+        QRect centred = window->frameGeometry();
+        centred.moveCenter(m_form->frameGeometry().center());
+        if (area.contains(centred)) {
+            const QPoint offset = window->frameGeometry().center() - centred.center();
+            QVERIFY2(offset.manhattanLength() <= 2,
+                     qPrintable(QStringLiteral("%1, %2").arg(offset.x()).arg(offset.y())));
+        } else {
+            QVERIFY(area.contains(window->frameGeometry()));
+        }
     }
 
     // Each caption is the buddy of the control below it, and names it.

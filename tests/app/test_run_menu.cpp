@@ -66,6 +66,7 @@ private slots:
         QVERIFY(server.listen());
         server.queueResponse("/indexnow", LocalHttpServer::status(403));
         server.setResponse("/indexnow", LocalHttpServer::status(200));
+        server.setResponse("/0123456789abcdef.txt", LocalHttpServer::content("0123456789abcdef"));
         const QString site = server.baseUrl();
         QFile engines(m_dir.filePath("Engine.dat"));
         QVERIFY(engines.open(QIODevice::WriteOnly));
@@ -85,6 +86,7 @@ private slots:
         AnnounceWindow* window = form.announceWindow();
         window->findChild<QPlainTextEdit*>("TypedAddresses")->setPlainText(site + "/a\n" + site + "/b");
         window->addTyped();
+        QTRY_VERIFY(!window->busy()); // the lines are read on a worker thread
         window->announce();
         QTRY_VERIFY(!window->busy());
 

@@ -204,7 +204,7 @@ void TestHeadlessRuns::helpListsEveryOption() {
     QCOMPARE(result.status, 0);
     const QString help = result.out.join(u'\n');
     for (const char* option : {"--submit", "--announce", "--check-key", "--profile", "--catalogue", "--report",
-                               "--since", "--all-shared", "--quiet", "--help", "--version"})
+                               "--since", "--all-shared", "--no-key-check", "--quiet", "--help", "--version"})
         QVERIFY2(help.contains(QLatin1StringView(option)), option);
 }
 
@@ -312,9 +312,9 @@ void TestHeadlessRuns::announce() {
     list.write("# pages without a date\nhttps://www.example.com/\nhttps://www.example.com/new\nnot an address\n");
     list.close();
     const qsizetype posts = m_server.requestBodies().size();
-    const Finished result =
-        run({u"--announce"_s, list.fileName(), m_server.baseUrl() + u"/sitemap.xml"_s, u"--profile"_s, profile,
-             u"--catalogue"_s, m_catalogue, u"--since"_s, u"2026-06-01"_s, u"--report"_s, path(u"announce.csv"_s)});
+    const Finished result = run({u"--announce"_s, list.fileName(), m_server.baseUrl() + u"/sitemap.xml"_s,
+                                 u"--profile"_s, profile, u"--catalogue"_s, m_catalogue, u"--since"_s, u"2026-06-01"_s,
+                                 u"--report"_s, path(u"announce.csv"_s), u"--no-key-check"_s});
     QCOMPARE(result.status, 0);
     QVERIFY2(result.out.contains(u"[Engine] IndexNow - Local (2 addresses)...OK"_s),
              qPrintable(result.out.join(u'\n')));

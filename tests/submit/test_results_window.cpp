@@ -1,5 +1,6 @@
 #include "submit/ui/results_window.h"
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSortFilterProxyModel>
@@ -71,6 +72,17 @@ private slots:
             "The key file http://s.test/k.txt was not found: the site answered with status 404.";
         window.recordChanged(2);
         QVERIFY(window.details()->toPlainText().contains("Key file: " + results.records[2].keyFile));
+
+        // The window opens wide enough for its columns whole, a batch's engine among them.
+        results.records[0].title = "IndexNow - Naver";
+        results.records[0].batchSize = 10000;
+        results.records[0].meaning = "The URL was received; the key is still being validated.";
+        results.records[1].verdict = V::Skipped;
+        window.setResults(&results);
+        const QAbstractItemView* view = table;
+        for (int c = 0; c < ResultsModel::ColumnCount; ++c)
+            QVERIFY2(table->columnWidth(c) >= view->sizeHintForColumn(c), qPrintable(QString::number(c)));
+        QVERIFY(table->horizontalHeader()->length() <= table->viewport()->width());
 
         // A new run replaces the rows; its notices show above them.
         QVERIFY(window.notice()->isHidden());

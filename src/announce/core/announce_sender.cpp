@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QLocale>
 #include <QSet>
+#include <QTimeZone>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -19,10 +20,8 @@ namespace {
 QDateTime parseHttpDate(const QByteArray& value) {
     const QString text = QString::fromLatin1(value).trimmed();
     QDateTime date = QLocale::c().toDateTime(text, u"ddd, dd MMM yyyy hh:mm:ss 'GMT'"_s);
-    if (date.isValid()) {
-        date.setTimeSpec(Qt::UTC);
-        return date;
-    }
+    if (date.isValid())
+        return QDateTime(date.date(), date.time(), QTimeZone::utc());
     return QDateTime::fromString(text, Qt::RFC2822Date);
 }
 
@@ -32,6 +31,10 @@ QString reasonText(const QByteArray& body) {
 }
 
 } // namespace
+
+QString waitedTooLongText() {
+    return u"The engine asked to wait too long; try again later."_s;
+}
 
 QList<AnnounceTarget> chooseTargets(const QList<AnnounceTarget>& targets, SharedEngines mode) {
     if (mode == SharedEngines::All)
@@ -53,7 +56,10 @@ QList<AnnounceTarget> chooseTargets(const QList<AnnounceTarget>& targets, Shared
 QList<AnnounceRequest> planAnnouncement(const QList<AnnounceBatch>& batches, const QList<AnnounceTarget>& targets) {
     QList<AnnounceRequest> requests;
     requests.reserve(batches.size() * targets.size());
+    const int batchCount = static_cast<int>(batches.size());
+    int batchNumber = 0;
     for (const AnnounceBatch& batch : batches) {
+        ++batchNumber;
         QHash<QPair<QString, QString>, QByteArray> bodies; // by key and key file
         for (const AnnounceTarget& target : targets) {
             // A key file proves only its own host: another host's batch relies on that host's
@@ -63,8 +69,17 @@ QList<AnnounceRequest> planAnnouncement(const QList<AnnounceBatch>& batches, con
             QByteArray& body = bodies[{target.key, keyLocation}];
             if (body.isEmpty())
                 body = indexNowBody(batch.host, target.key, keyLocation, batch.addresses);
-            requests.append({target.title, target.url, body, static_cast<int>(batch.addresses.size()),
-                             batch.addresses.value(0), batch.addresses.isEmpty() ? QString() : batch.addresses.back()});
+            AnnounceRequest request{target.title,
+                                    target.url,
+                                    body,
+                                    static_cast<int>(batch.addresses.size()),
+                                    batch.addresses.value(0),
+                                    batch.addresses.isEmpty() ? QString() : batch.addresses.back(),
+                                    batchNumber,
+                                    batchCount,
+                                    {},
+                                    {}};
+            requests.append(std::move(request));
         }
     }
     return requests;
@@ -74,8 +89,25 @@ QList<AnnounceRequest> requestsToResend(const QList<ResultRecord>& records) {
     QList<AnnounceRequest> requests;
     for (const ResultRecord& record : records) {
         if (record.batchSize > 0 && record.verdict != ResultRecord::Verdict::Ok && !record.batchBody.isEmpty())
-            requests.append(
-                {record.title, record.url, record.batchBody, record.batchSize, record.batchFirst, record.batchLast});
+            requests.append({record.title,
+                             record.url,
+                             record.batchBody,
+                             record.batchSize,
+                             record.batchFirst,
+                             record.batchLast,
+                             0,
+                             0,
+                             {},
+                             {}});
+    }
+    // Numbered again among each engine's batches sent this time.
+    QHash<QString, int> counts;
+    for (const AnnounceRequest& request : std::as_const(requests))
+        ++counts[request.url];
+    QHash<QString, int> numbers;
+    for (AnnounceRequest& request : requests) {
+        request.batchNumber = ++numbers[request.url];
+        request.batchCount = counts.value(request.url);
     }
     return requests;
 }
@@ -98,7 +130,13 @@ qint64 retryAfterMilliseconds(const QByteArray& value, const QDateTime& now) {
 AnnounceSender::AnnounceSender(Fetcher& fetcher, const Clock& clock, QObject* parent)
     : QObject(parent), m_fetcher(fetcher), m_clock(clock), m_wallClock([] { return QDateTime::currentDateTimeUtc(); }) {
     m_timer.setInterval(1000);
-    connect(&m_timer, &QTimer::timeout, this, &AnnounceSender::tick);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        if (m_state == State::Waiting)
+            emitCountdown(m_waitMs - static_cast<quint32>(m_clock.tickCount() - m_waitStart));
+    });
+    m_resendTimer.setSingleShot(true);
+    m_resendTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_resendTimer, &QTimer::timeout, this, &AnnounceSender::tick);
 }
 
 void AnnounceSender::start(const QList<AnnounceRequest>& requests) {
@@ -108,7 +146,8 @@ void AnnounceSender::start(const QList<AnnounceRequest>& requests) {
     m_current = 0;
     m_cancelled = false;
     m_results = {};
-    m_results.started = m_wallClock();
+    m_results.started = m_wallClock().toLocalTime();
+    m_budgets.clear();
     m_results.records.reserve(requests.size());
     emit progress(0, static_cast<int>(m_requests.size()));
     sendCurrent();
@@ -120,6 +159,24 @@ void AnnounceSender::sendCurrent() {
         return;
     }
     const AnnounceRequest& request = m_requests[m_current];
+    if (!request.notSent.isEmpty()) {
+        m_firstSentAt = m_clock.tickCount();
+        ResultRecord result = baseRecord();
+        result.verdict = ResultRecord::Verdict::Skipped;
+        result.meaning = request.notSent;
+        result.keyFile = request.keyFile;
+        record(std::move(result));
+        return;
+    }
+    if (m_budgets.value(request.url).spent) {
+        m_firstSentAt = m_clock.tickCount();
+        ResultRecord result = baseRecord();
+        result.verdict = ResultRecord::Verdict::Error;
+        result.meaning = waitedTooLongText();
+        result.reason = u"Not sent."_s;
+        record(std::move(result));
+        return;
+    }
     FetchRequest fetch;
     fetch.url = QUrl(request.url);
     fetch.method = QByteArrayLiteral("POST");
@@ -127,7 +184,7 @@ void AnnounceSender::sendCurrent() {
     fetch.body = request.body;
     fetch.timeoutMs = kRequestTimeoutMs;
     fetch.maxBodyBytes = 1024 * 1024; // only the first characters are kept
-    if (m_rateLimitWaits == 0 && !m_serverErrorRetried)
+    if (!m_waitedBefore)
         m_firstSentAt = m_clock.tickCount();
     m_state = State::Sending;
     const quint64 generation = ++m_generation;
@@ -138,44 +195,50 @@ void AnnounceSender::sendCurrent() {
 }
 
 void AnnounceSender::answered(const FetchReply& reply) {
-    if (reply.httpStatus == 429 && m_rateLimitWaits < kMaxRateLimitWaits) {
+    const QString engine = m_requests[m_current].url;
+    if (reply.httpStatus == 429) {
         QDateTime now = parseHttpDate(reply.header("Date"));
         if (!now.isValid())
             now = m_wallClock();
-        const QByteArray retryAfter = reply.header("Retry-After");
-        qint64 delay = retryAfterMilliseconds(retryAfter, now);
+        qint64 delay = retryAfterMilliseconds(reply.header("Retry-After"), now);
         if (delay < 0)
             delay = kDefaultRateLimitWaitMs;
-        if (delay <= kMaxWaitMs) {
-            ++m_rateLimitWaits;
-            wait(std::max<qint64>(delay, 1000), u"The engine asked to wait before sending again (429)."_s);
+        WaitBudget& budget = m_budgets[engine];
+        if (budget.waits < kMaxRateLimitWaits && delay <= kMaxWaitMs - budget.waitedMs) {
+            ++budget.waits;
+            budget.waitedMs += delay;
+            wait(delay, u"asked to wait (429)"_s);
             return;
         }
-        ResultRecord result = baseRecord();
-        result.httpStatus = 429;
-        result.reason = reasonText(u"The engine asked to wait %1 seconds, longer than the %2 minutes waited at most: "
-                                   u"not sent again. "_s.arg(delay / 1000)
-                                       .arg(kMaxWaitMs / 60000)
-                                       .toUtf8() +
-                                   reply.body);
-        result.meaning = answerMeaning(429, NetworkFailure::None, true);
-        result.verdict = ResultRecord::Verdict::Error;
-        record(std::move(result));
+        budget.spent = true;
+        recordWaitedTooLong(429, reply.body);
         return;
     }
     if (reply.httpStatus >= 500 && reply.httpStatus < 600 && !m_serverErrorRetried) {
         m_serverErrorRetried = true;
-        wait(kServerErrorWaitMs, u"The engine had a server error (%1): sending again once."_s.arg(reply.httpStatus));
+        wait(kServerErrorWaitMs, u"server error (%1)"_s.arg(reply.httpStatus));
         return;
     }
     ResultRecord result = baseRecord();
     result.httpStatus = reply.httpStatus;
     result.failure = reply.httpStatus > 0 ? NetworkFailure::None : reply.failure;
+    // The error is a sentence of its own; the meaning follows it after a colon.
     result.error = reply.httpStatus > 0 ? QString() : reply.errorText;
+    while (result.error.endsWith(u'.'))
+        result.error.chop(1);
     result.reason = reasonText(reply.body);
     result.meaning = answerMeaning(reply.httpStatus, result.failure, true);
     result.verdict =
         reply.httpStatus >= 200 && reply.httpStatus < 300 ? ResultRecord::Verdict::Ok : ResultRecord::Verdict::Error;
+    record(std::move(result));
+}
+
+void AnnounceSender::recordWaitedTooLong(int httpStatus, const QByteArray& body) {
+    ResultRecord result = baseRecord();
+    result.httpStatus = httpStatus;
+    result.reason = reasonText(body);
+    result.meaning = waitedTooLongText();
+    result.verdict = ResultRecord::Verdict::Error;
     record(std::move(result));
 }
 
@@ -196,7 +259,7 @@ void AnnounceSender::record(ResultRecord result) {
     m_results.records.append(result);
     emit recorded(result);
     ++m_current;
-    m_rateLimitWaits = 0;
+    m_waitedBefore = false;
     m_serverErrorRetried = false;
     emit progress(static_cast<int>(m_current), static_cast<int>(m_requests.size()));
     sendCurrent();
@@ -204,11 +267,22 @@ void AnnounceSender::record(ResultRecord result) {
 
 void AnnounceSender::wait(qint64 milliseconds, const QString& why) {
     m_state = State::Waiting;
+    m_waitedBefore = true;
     m_waitStart = m_clock.tickCount();
     m_waitMs = milliseconds;
     m_waitReason = why;
     m_timer.start();
-    emit waiting(static_cast<int>((milliseconds + 999) / 1000), why);
+    m_resendTimer.start(static_cast<int>(std::min<qint64>(milliseconds, kMaxWaitMs)));
+    emitCountdown(milliseconds);
+}
+
+void AnnounceSender::emitCountdown(qint64 leftMs) {
+    const AnnounceRequest& request = m_requests[m_current];
+    const int seconds = static_cast<int>((std::max<qint64>(leftMs, 0) + 999) / 1000);
+    QString engine = request.title;
+    if (request.batchCount > 0)
+        engine += u", batch %1 of %2"_s.arg(request.batchNumber).arg(request.batchCount);
+    emit waiting(seconds, u"%1: %2; sending again in %3 s"_s.arg(engine, m_waitReason, QString::number(seconds)));
 }
 
 void AnnounceSender::tick() {
@@ -217,10 +291,13 @@ void AnnounceSender::tick() {
     const qint64 elapsed = static_cast<quint32>(m_clock.tickCount() - m_waitStart);
     if (elapsed >= m_waitMs) {
         m_timer.stop();
+        m_resendTimer.stop();
         sendCurrent();
         return;
     }
-    emit waiting(static_cast<int>((m_waitMs - elapsed + 999) / 1000), m_waitReason);
+    if (!m_resendTimer.isActive())
+        m_resendTimer.start(static_cast<int>(m_waitMs - elapsed));
+    emitCountdown(m_waitMs - elapsed);
 }
 
 void AnnounceSender::cancel() {
@@ -229,11 +306,20 @@ void AnnounceSender::cancel() {
     if (m_state == State::Sending)
         m_fetcher.cancel(m_fetchId);
     ++m_generation;
+    const bool waitingToResend = m_state == State::Waiting;
+    const bool inFlight = m_state == State::Sending;
     m_timer.stop();
+    m_resendTimer.stop();
     m_cancelled = true;
-    for (; m_current < m_requests.size(); ++m_current) {
+    for (bool current = true; m_current < m_requests.size(); ++m_current, current = false) {
         ResultRecord result = baseRecord();
-        result.reason = u"Not sent: the announcement was cancelled."_s;
+        result.verdict = ResultRecord::Verdict::Skipped;
+        if (current && waitingToResend)
+            result.meaning = u"Sent once; cancelled while waiting to send again."_s;
+        else if (current && inFlight)
+            result.meaning = u"Sent; cancelled before the answer came."_s;
+        else
+            result.meaning = u"Not sent: the announcement was cancelled."_s;
         m_results.records.append(result);
         emit recorded(result);
     }
@@ -244,7 +330,8 @@ void AnnounceSender::cancel() {
 void AnnounceSender::finish() {
     m_state = State::Idle;
     m_timer.stop();
-    m_results.finished = m_wallClock();
+    m_resendTimer.stop();
+    m_results.finished = m_wallClock().toLocalTime();
     m_requests.clear();
     emit finished();
 }

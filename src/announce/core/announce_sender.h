@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -41,14 +42,25 @@ struct AnnounceRequest {
     int batchSize = 0;
     QString first;
     QString last;
+    int batchNumber = 0; // which of the engine's batches this is, from 1; 0 when unknown
+    int batchCount = 0;  // of how many
+    // When set, the request is recorded SKIPPED with this meaning and not sent (the key file of
+    // its host was not found, and the user chose not to announce anyway); keyFile says what the
+    // check found.
+    QString notSent;
+    QString keyFile;
 };
 
 // Every batch to every target, batch by batch. A target's keyLocation is named only in the
 // batches of its own host. Targets with the same key and key file share one copy of each body.
+// Each request is numbered among its engine's batches.
 QList<AnnounceRequest> planAnnouncement(const QList<AnnounceBatch>& batches, const QList<AnnounceTarget>& targets);
 
 // The requests of the batch records that did not succeed (failed, or never sent), to send again.
 QList<AnnounceRequest> requestsToResend(const QList<ResultRecord>& records);
+
+// The meaning of the records of an engine whose waiting budget is spent.
+QString waitedTooLongText();
 
 // How long a Retry-After value asks to wait, in milliseconds: delay-seconds, or an HTTP date
 // taken against `now` (the answer's own Date header when it has one). −1 when unreadable.
@@ -58,12 +70,14 @@ qint64 retryAfterMilliseconds(const QByteArray& value, const QDateTime& now);
 // ResultRecord per request.
 //
 // States: Idle, Sending (a request in flight) and Waiting (before sending the current request
-// again). A 429 answer is waited out as its Retry-After asks (at most kMaxRateLimitWaits times
-// per request, each at most kMaxWaitMs; without a readable Retry-After, kDefaultRateLimitWaitMs);
-// a 5xx answer is sent again once after kServerErrorWaitMs. Waits are measured on the clock
-// and checked by tick(): a 1-second timer calls it while waiting, and tests may call it
-// themselves after moving a fake clock. cancel() ends the announcement at once, recording the
-// current and the remaining requests as skipped.
+// again). A 429 answer is waited out as its Retry-After asks (without a readable Retry-After,
+// kDefaultRateLimitWaitMs); each engine has a budget for one start(): at most kMaxRateLimitWaits
+// waits and kMaxWaitMs of waiting in all. A 429 past the budget is recorded ERROR, and so are the
+// engine's later requests, unsent. A 5xx answer is sent again once after kServerErrorWaitMs.
+// Waits are measured on the clock and checked by tick(): a single-shot timer calls it when the
+// wait is over (a 1-second timer only updates the countdown), and tests may call it themselves
+// after moving a fake clock. cancel() ends the announcement at once, recording the current and
+// the remaining requests as skipped.
 class AnnounceSender : public QObject {
     Q_OBJECT
 
@@ -95,8 +109,10 @@ public:
 signals:
     // done of total requests have their record.
     void progress(int done, int total);
-    // While waiting before sending again: the whole seconds left, and why.
-    void waiting(int secondsLeft, const QString& why);
+    // While waiting before sending again: the whole seconds left, and a line that names the
+    // engine and the batch, says why and when ("E, batch 2 of 2: asked to wait (429); sending
+    // again in 3 s").
+    void waiting(int secondsLeft, const QString& text);
     void recorded(const ResultRecord& record);
     void finished();
 
@@ -104,6 +120,9 @@ private:
     void sendCurrent();
     void answered(const FetchReply& reply);
     void wait(qint64 milliseconds, const QString& why);
+    void emitCountdown(qint64 leftMs);
+    // The engine's waiting budget is spent: records the current request ERROR.
+    void recordWaitedTooLong(int httpStatus, const QByteArray& body);
     void record(ResultRecord record);
     ResultRecord baseRecord() const;
     void finish();
@@ -111,7 +130,8 @@ private:
     Fetcher& m_fetcher;
     const Clock& m_clock;
     std::function<QDateTime()> m_wallClock;
-    QTimer m_timer;
+    QTimer m_timer;       // the countdown, once a second
+    QTimer m_resendTimer; // the end of the wait
     State m_state = State::Idle;
     QList<AnnounceRequest> m_requests;
     qsizetype m_current = 0;
@@ -121,7 +141,13 @@ private:
     quint32 m_waitStart = 0;
     qint64 m_waitMs = 0;
     QString m_waitReason;
-    int m_rateLimitWaits = 0;
+    bool m_waitedBefore = false; // the current request waited at least once: it was sent
+    struct WaitBudget {
+        int waits = 0;
+        qint64 waitedMs = 0;
+        bool spent = false;
+    };
+    QHash<QString, WaitBudget> m_budgets; // by engine
     bool m_serverErrorRetried = false;
     bool m_cancelled = false;
     RunResults m_results;

@@ -1,38 +1,31 @@
 #include "announce/ui/announce_window.h"
 
-#include "common/ui/discarded_user_settings.h"
+#include "announce/core/announce_texts.h"
+#include "announce/core/changed_since.h"
+#include "announce/ui/address_file_dialog.h"
+#include "announce/ui/gathered_hosts_model.h"
+#include "announce/ui/gathered_pages_model.h"
 
-#include <QApplication>
-#include <QBrush>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSplitter>
 #include <QTableView>
-#include <QThreadPool>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// "1 batch", "2 batches".
-QString counted(qsizetype count, QStringView one, QStringView many) {
-    return QString::number(count) + QLatin1Char(' ') + (count == 1 ? one : many);
-}
-
-constexpr qint64 kRobotsMaxBytes = 512 * 1024;
 
 // The site's origin, scheme://host[:port], or empty when siteUrl is not a web address.
 QString originOf(const QString& siteUrl) {
@@ -43,149 +36,83 @@ QString originOf(const QString& siteUrl) {
         .toString(QUrl::FullyEncoded);
 }
 
+bool askKeyFileQuestion(QWidget* parent, const QStringList& problems) {
+    const QString text = problems.join(u'\n') +
+                         u"\n\nThe engines refuse the pages of a host whose key file they cannot read. "
+                         u"Announce anyway?"_s;
+    return QMessageBox::question(parent, u"Announce Pages"_s, text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 } // namespace
 
-void GatheredPagesModel::show(const PageGathering* gathering, const QDateTime& changedSince) {
-    beginResetModel();
-    m_gathering = gathering;
-    m_changedSince = changedSince;
-    endResetModel();
-}
-
-int GatheredPagesModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() || !m_gathering ? 0 : static_cast<int>(m_gathering->pages().size());
-}
-
-int GatheredPagesModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : ColumnCount;
-}
-
-QVariant GatheredPagesModel::data(const QModelIndex& index, int role) const {
-    if (!m_gathering || index.row() < 0 || index.row() >= m_gathering->pages().size())
-        return {};
-    const GatheredPage& page = m_gathering->pages().at(index.row());
-    const bool accepted = page.status == GatheredPage::Status::Accepted;
-    const bool leftOut =
-        accepted && m_changedSince.isValid() && page.lastmod.isValid() && page.lastmod < m_changedSince;
-    if (role == Qt::ForegroundRole && (!accepted || leftOut))
-        return QBrush(page.status == GatheredPage::Status::Refused ? QColor(0x99, 0, 0) : QColor(0x70, 0x70, 0x70));
-    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
-        return {};
-    switch (index.column()) {
-    case AddressColumn:
-        return page.address;
-    case LastmodColumn:
-        return page.lastmod.isValid() ? page.lastmod.toString(Qt::ISODate) : QString();
-    case StatusColumn:
-        switch (page.status) {
-        case GatheredPage::Status::Duplicate:
-            return u"Duplicate (removed)"_s;
-        case GatheredPage::Status::Refused:
-            return QString(u"Refused: "_s + page.reason);
-        case GatheredPage::Status::Accepted:
-            if (leftOut)
-                return u"Not changed since the date: left out"_s;
-            return m_gathering->hosts().at(page.host).foreign ? u"To announce (another host than the site's)"_s
-                                                              : u"To announce"_s;
-        }
-    }
-    return {};
-}
-
-QVariant GatheredPagesModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const kHeaders[ColumnCount] = {"Address", "Last modified", "Status"};
-    return section >= 0 && section < ColumnCount ? QString::fromLatin1(kHeaders[section]) : QVariant();
-}
-
-void GatheredHostsModel::show(const PageGathering* gathering) {
-    beginResetModel();
-    m_gathering = gathering;
-    endResetModel();
-}
-
-int GatheredHostsModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() || !m_gathering ? 0 : static_cast<int>(m_gathering->hosts().size());
-}
-
-int GatheredHostsModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : ColumnCount;
-}
-
-QVariant GatheredHostsModel::data(const QModelIndex& index, int role) const {
-    if (!m_gathering || index.row() < 0 || index.row() >= m_gathering->hosts().size())
-        return {};
-    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
-        return {};
-    const HostCount& host = m_gathering->hosts().at(index.row());
-    switch (index.column()) {
-    case HostColumn:
-        return host.host;
-    case PagesColumn:
-        return QString::number(host.accepted);
-    case DuplicatesColumn:
-        return QString::number(host.duplicates);
-    case NoteColumn:
-        return host.foreign ? u"Not the Site URL's host: the engines refuse it unless it serves the key too."_s
-                            : QString();
-    }
-    return {};
-}
-
-QVariant GatheredHostsModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const kHeaders[ColumnCount] = {"Host", "Pages", "Duplicates", "Note"};
-    return section >= 0 && section < ColumnCount ? QString::fromLatin1(kHeaders[section]) : QVariant();
-}
-
 AnnounceWindow::AnnounceWindow(Fetcher& fetcher, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_fetcher(fetcher), m_fileDialog(askAddressFileName) {
+    : QWidget(parent, Qt::Window), m_fetcher(fetcher), m_fileDialog(askAddressFileName),
+      m_keyFileQuestion(askKeyFileQuestion) {
     setObjectName(u"AnnounceWindow"_s);
     setWindowTitle(u"Announce Pages"_s);
     // Only the main window's closing ends the program, even while this window is open.
     setAttribute(Qt::WA_QuitOnClose, false);
     resize(640, 560);
 
-    m_sitemaps = new SitemapGatherer(m_fetcher, SitemapLimits{}, this);
-    m_sender = new AnnounceSender(m_fetcher, m_clock, this);
+    m_job = new AnnounceJob(m_fetcher, m_clock, this);
     createControls();
-
-    connect(m_sitemaps, &SitemapGatherer::progress, this, [this](int read, int known, qsizetype addresses) {
-        m_progress->setRange(0, known);
-        m_progress->setValue(read);
-        m_summary->setText(u"Reading sitemaps: %1 of %2 read, %3 addresses."_s.arg(read).arg(known).arg(addresses));
-    });
-    connect(m_sitemaps, &SitemapGatherer::finished, this, &AnnounceWindow::sitemapsRead);
-    connect(m_sender, &AnnounceSender::progress, this, [this](int done, int total) {
-        m_progress->setRange(0, std::max(total, 1));
-        m_progress->setValue(done);
-    });
-    connect(m_sender, &AnnounceSender::waiting, this, [this](int secondsLeft, const QString& why) {
-        m_waiting->setText(u"%1 Sending again in %2 s."_s.arg(why).arg(secondsLeft));
-    });
-    connect(m_sender, &AnnounceSender::recorded, this, [this] {
-        m_waiting->clear();
-        emit recordWritten(static_cast<int>(m_sender->results().records.size()) - 1);
-    });
-    connect(m_sender, &AnnounceSender::finished, this, [this] {
-        m_waiting->clear();
-        int ok = 0;
-        int failed = 0;
-        for (const ResultRecord& record : m_sender->results().records)
-            (record.verdict == ResultRecord::Verdict::Ok ? ok : failed) += 1;
-        addMessage(u"%1: %2 answered OK, %3 not (Run > Results… shows each answer)."_s
-                       .arg(m_sender->wasCancelled() ? u"Cancelled"_s : u"Done"_s)
-                       .arg(counted(ok, u"batch", u"batches"))
-                       .arg(failed));
-        updateControls();
-        emit announcementFinished();
-    });
+    connectJob();
     showPages();
 }
 
 AnnounceWindow::~AnnounceWindow() = default;
+
+void AnnounceWindow::connectJob() {
+    connect(m_job, &AnnounceJob::message, this, [this](const QString& text) { addMessage(text); });
+    connect(m_job, &AnnounceJob::gatheringProgress, this, [this](int read, int known, qsizetype addresses) {
+        m_progress->setRange(0, std::max(known, 1));
+        m_progress->setValue(read);
+        m_summary->setText(u"Reading: %1 of %2 read, %3."_s.arg(QString::number(read), QString::number(known),
+                                                                countedText(addresses, u"address", u"addresses")));
+    });
+    connect(m_job, &AnnounceJob::countsChanged, this, &AnnounceWindow::showPages);
+    connect(m_job, &AnnounceJob::idle, this, [this] {
+        showPages();
+        updateControls();
+    });
+    connect(m_job, &AnnounceJob::sitemapsFound, this, [this](const QStringList& listed) {
+        for (const QString& sitemap : listed) {
+            if (m_sitemap->findText(sitemap) < 0)
+                m_sitemap->addItem(sitemap);
+        }
+        if (!listed.isEmpty())
+            addMessage(u"The site's robots.txt lists %1: they are offered in the Sitemap box."_s.arg(
+                countedText(listed.size(), u"sitemap", u"sitemaps")));
+    });
+    connect(m_job, &AnnounceJob::keyFileQuestion, this, [this](const QStringList& problems) {
+        // Asked once the signal has returned: the job is waiting for the answer.
+        QMetaObject::invokeMethod(
+            this, [this, problems] { m_job->answerKeyFileQuestion(m_keyFileQuestion(this, problems)); },
+            Qt::QueuedConnection);
+    });
+    connect(m_job, &AnnounceJob::announcementStarted, this, [this] {
+        emit announcementStarted();
+        updateControls();
+    });
+    connect(m_job, &AnnounceJob::sendProgress, this, [this](int done, int total) {
+        m_progress->setRange(0, std::max(total, 1));
+        m_progress->setValue(done);
+    });
+    connect(m_job, &AnnounceJob::waiting, this, [this](int, const QString& text) { m_waiting->setText(text + u'.'); });
+    connect(m_job, &AnnounceJob::recorded, this, [this](int index) {
+        m_waiting->clear();
+        emit recordWritten(index);
+    });
+    connect(m_job, &AnnounceJob::recordChanged, this, &AnnounceWindow::recordWritten);
+    connect(m_job, &AnnounceJob::announcementFinished, this, [this] {
+        m_waiting->clear();
+        if (!m_job->results().records.isEmpty())
+            addMessage(u"Run > Results… shows each answer."_s);
+        updateControls();
+        emit announcementFinished();
+    });
+}
 
 void AnnounceWindow::createControls() {
     const auto button = [this](const char* name, const QString& caption, void (AnnounceWindow::*handler)()) {
@@ -257,10 +184,10 @@ void AnnounceWindow::createControls() {
     m_since->setAccessibleName(m_filter->text());
     m_since->setEnabled(false);
     connect(m_filter, &QCheckBox::toggled, m_since, &QWidget::setEnabled);
-    connect(m_filter, &QCheckBox::toggled, this, &AnnounceWindow::showPages);
+    connect(m_filter, &QCheckBox::toggled, this, [this] { m_job->setChangedSince(changedSince()); });
     connect(m_since, &QDateEdit::dateChanged, this, [this] {
         if (m_filter->isChecked())
-            showPages();
+            m_job->setChangedSince(changedSince());
     });
     m_oneOfGroup = new QRadioButton(u"One engine of each shared group"_s, this);
     m_oneOfGroup->setObjectName(u"OneOfSharedGroup"_s);
@@ -329,7 +256,8 @@ void AnnounceWindow::showEvent(QShowEvent* event) {
 }
 
 void AnnounceWindow::offerSitemaps() {
-    const QString origin = originOf(m_inputs ? m_inputs().siteUrl : QString());
+    const QString siteUrl = m_inputs ? m_inputs().siteUrl : QString();
+    const QString origin = originOf(siteUrl);
     if (origin.isEmpty() || origin == m_robotsOrigin)
         return;
     const QString previousDefault = m_robotsOrigin.isEmpty() ? QString() : m_robotsOrigin + "/sitemap.xml"_L1;
@@ -339,50 +267,20 @@ void AnnounceWindow::offerSitemaps() {
     m_sitemap->addItem(origin + "/sitemap.xml"_L1);
     if (!typed.isEmpty() && typed != previousDefault)
         m_sitemap->setEditText(typed);
-
-    m_fetcher.cancel(m_robotsRequest);
-    FetchRequest request;
-    request.url = QUrl(origin + "/robots.txt"_L1);
-    request.maxBodyBytes = kRobotsMaxBytes;
-    m_robotsRequest = m_fetcher.fetch(request, this, [this, url = request.url, origin](const FetchReply& reply) {
-        if (origin != m_robotsOrigin || reply.httpStatus != 200)
-            return;
-        const QStringList listed = robotsSitemaps(reply.body, url);
-        for (const QString& sitemap : listed) {
-            if (m_sitemap->findText(sitemap) < 0)
-                m_sitemap->addItem(sitemap);
-        }
-        if (!listed.isEmpty())
-            addMessage(
-                u"The site's robots.txt lists %1 sitemaps: they are offered in the Sitemap box."_s.arg(listed.size()));
-    });
+    m_job->findSitemaps(siteUrl);
 }
 
-void AnnounceWindow::ensureGathering() {
-    if (m_gathering && !m_gathering->pages().isEmpty())
-        return;
-    // The Site URL of the moment decides which hosts are the site's.
-    m_gathering = std::make_unique<PageGathering>(m_inputs ? m_inputs().siteUrl : QString());
+void AnnounceWindow::gather(const AnnounceSource& source) {
+    m_job->setSiteUrl(m_inputs ? m_inputs().siteUrl : QString());
+    m_job->gather({source});
     showPages();
-}
-
-void AnnounceWindow::take(const QList<SitemapEntry>& entries) {
-    ensureGathering();
-    if (!m_gathering->add(entries))
-        addMessage(m_gathering->limitMessage());
-    showPages();
+    updateControls();
 }
 
 void AnnounceWindow::addTyped() {
     if (busy())
         return;
-    QList<SitemapEntry> entries;
-    const QStringList lines = m_typed->toPlainText().split(u'\n');
-    for (const QString& line : lines) {
-        if (const QString address = line.trimmed(); !address.isEmpty())
-            entries.append({address, {}});
-    }
-    take(entries);
+    gather({AnnounceSource::Kind::Text, m_typed->toPlainText()});
     m_typed->clear();
 }
 
@@ -392,44 +290,8 @@ void AnnounceWindow::addFromFile() {
     const QString path = m_fileDialog(this, m_directory);
     if (path.isEmpty())
         return;
-    ensureGathering();
-    m_readingFile = true;
-    updateControls();
     m_summary->setText(u"Reading %1…"_s.arg(path));
-    const qsizetype budget = m_gathering->remaining();
-    // Read on a worker thread; the answer comes back through the application object, which
-    // outlives the window, and is dropped when the window is gone.
-    QThreadPool::globalInstance()->start([window = QPointer<AnnounceWindow>(this), path, budget] {
-        QString error;
-        SitemapContent content = readAddressFileAt(path, budget, &error);
-        QMetaObject::invokeMethod(
-            qApp,
-            [window, path, content = std::move(content), error] {
-                if (window)
-                    window->fileRead(path, content, error);
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void AnnounceWindow::fileRead(const QString& path, const SitemapContent& content, const QString& error) {
-    m_readingFile = false;
-    if (!error.isEmpty())
-        addMessage(error);
-    else if (!content.error.isEmpty())
-        addMessage(u"%1: %2"_s.arg(path, content.error));
-    if (content.kind == SitemapContent::Kind::Index) {
-        for (const QString& child : content.childSitemaps) {
-            if (m_sitemap->count() < 1000 && m_sitemap->findText(child) < 0)
-                m_sitemap->addItem(child);
-        }
-        addMessage(u"%1 is a sitemap index of %2 sitemaps: they are offered in the Sitemap box."_s.arg(path).arg(
-            content.childSitemaps.size()));
-    }
-    if (!content.pages.isEmpty())
-        addMessage(u"%1: %2 addresses."_s.arg(path).arg(content.pages.size()));
-    take(content.pages);
-    updateControls();
+    gather({AnnounceSource::Kind::File, path});
 }
 
 void AnnounceWindow::addFromSitemap() {
@@ -440,50 +302,39 @@ void AnnounceWindow::addFromSitemap() {
         addMessage(u"The sitemap's address must be a web address starting with http:// or https://."_s);
         return;
     }
-    ensureGathering();
-    m_sitemaps->start(url, m_gathering->remaining());
-    updateControls();
-}
-
-void AnnounceWindow::sitemapsRead() {
-    for (const QString& message : m_sitemaps->messages())
-        addMessage(message);
-    addMessage(u"Read %1 sitemaps: %2 addresses."_s.arg(m_sitemaps->sitemapsRead()).arg(m_sitemaps->pages().size()));
-    take(m_sitemaps->pages());
-    updateControls();
+    gather({AnnounceSource::Kind::Web, url.toString(QUrl::FullyEncoded)});
 }
 
 void AnnounceWindow::clearPages() {
     if (busy())
         return;
-    m_gathering.reset();
+    m_job->clear();
     showPages();
 }
 
 QDateTime AnnounceWindow::changedSince() const {
-    return m_filter->isChecked() ? QDateTime(m_since->date(), QTime(0, 0)) : QDateTime();
+    return m_filter->isChecked() ? changedSinceOfDate(m_since->date()) : QDateTime();
 }
 
 void AnnounceWindow::showPages() {
-    if (!m_gathering)
-        m_gathering = std::make_unique<PageGathering>();
-    m_pagesModel->show(m_gathering.get(), changedSince());
-    m_hostsModel->show(m_gathering.get());
-    qsizetype leftOut = 0;
-    qsizetype toAnnounce = 0;
-    const QDateTime since = changedSince();
-    if (since.isValid()) {
-        for (const HostGroup& group : m_gathering->groups(since, &leftOut))
-            toAnnounce += group.addresses.size();
-    } else {
-        toAnnounce = m_gathering->acceptedCount();
+    // While the job gathers, the worker thread writes the gathering: the tables show nothing.
+    if (m_job->phase() == AnnounceJob::Phase::Gathering) {
+        m_pagesModel->show(nullptr, {});
+        m_hostsModel->show(nullptr, nullptr);
+        return;
     }
-    QString text = u"%1 addresses: %2 to announce, %3 duplicates removed, %4 refused"_s.arg(m_gathering->pages().size())
-                       .arg(toAnnounce)
-                       .arg(m_gathering->duplicateCount())
-                       .arg(m_gathering->refusedCount());
+    const PageGathering& gathering = m_job->gathering();
+    const AnnounceCounts& counts = m_job->counts();
+    const QDateTime since = m_job->changedSince();
+    m_pagesModel->show(&gathering, since);
+    m_hostsModel->show(&gathering, &counts);
+    QString text = u"%1: %2 to announce, %3 removed, %4 refused"_s.arg(
+        countedText(gathering.pages().size(), u"address", u"addresses"), QString::number(counts.toAnnounce),
+        countedText(gathering.duplicateCount(), u"duplicate", u"duplicates"),
+        QString::number(gathering.refusedCount()));
     if (since.isValid())
-        text += u", %1 not changed since %2"_s.arg(leftOut).arg(m_since->date().toString(Qt::ISODate));
+        text +=
+            u", %1 not changed since %2"_s.arg(QString::number(counts.leftOut), m_since->date().toString(Qt::ISODate));
     m_summary->setText(text + u'.');
     updateControls();
 }
@@ -496,57 +347,18 @@ void AnnounceWindow::announce() {
         addMessage(problem);
     if (inputs.engines.targets.isEmpty())
         return;
-    const QList<HostGroup> groups = m_gathering->groups(changedSince());
-    if (groups.isEmpty()) {
-        addMessage(u"No address to announce."_s);
-        return;
-    }
-    const QList<AnnounceBatch> batches = makeBatches(groups);
-    const QList<AnnounceTarget> targets =
-        chooseTargets(inputs.engines.targets, m_allEngines->isChecked() ? SharedEngines::All : SharedEngines::OneOnly);
-    qsizetype addresses = 0;
-    for (const HostGroup& group : groups)
-        addresses += group.addresses.size();
-    QStringList titles;
-    for (const AnnounceTarget& target : targets)
-        titles.append(target.title);
-    addMessage(u"Announcing %1 of %2 in %3 to %4."_s.arg(counted(addresses, u"address", u"addresses"))
-                   .arg(counted(groups.size(), u"host", u"hosts"))
-                   .arg(counted(batches.size(), u"batch", u"batches"))
-                   .arg(titles.join(u", "_s)));
-    m_sender->start(planAnnouncement(batches, targets));
-    emit announcementStarted();
+    m_job->setProfilePath(inputs.profilePath);
+    m_job->announce(inputs.engines.targets, m_allEngines->isChecked() ? SharedEngines::All : SharedEngines::OneOnly);
     updateControls();
 }
 
 void AnnounceWindow::resendFailed() {
-    if (busy() || !canResendFailed())
-        return;
-    const QList<AnnounceRequest> requests = requestsToResend(m_sender->results().records);
-    addMessage(u"Sending again the %1 that did not succeed."_s.arg(counted(requests.size(), u"batch", u"batches")));
-    m_sender->start(requests);
-    emit announcementStarted();
+    m_job->resendFailed();
     updateControls();
 }
 
-bool AnnounceWindow::canResendFailed() const {
-    if (sending())
-        return false;
-    const QList<ResultRecord>& records = m_sender->results().records;
-    return std::any_of(records.begin(), records.end(), [](const ResultRecord& record) {
-        return record.isBatch() && record.failed() && !record.batchBody.isEmpty();
-    });
-}
-
 void AnnounceWindow::cancel() {
-    if (m_sitemaps->busy())
-        m_sitemaps->cancel();
-    else
-        m_sender->cancel();
-}
-
-bool AnnounceWindow::busy() const {
-    return m_readingFile || m_sitemaps->busy() || sending();
+    m_job->cancel();
 }
 
 void AnnounceWindow::updateControls() {
@@ -554,8 +366,8 @@ void AnnounceWindow::updateControls() {
     for (QWidget* control : {static_cast<QWidget*>(m_add), static_cast<QWidget*>(m_addFile),
                              static_cast<QWidget*>(m_clear), static_cast<QWidget*>(m_addSitemap)})
         control->setEnabled(idle);
-    m_announce->setEnabled(idle && m_gathering && m_gathering->acceptedCount() > 0);
-    m_cancel->setEnabled(m_sitemaps->busy() || sending());
+    m_announce->setEnabled(idle && m_job->gathering().acceptedCount() > 0);
+    m_cancel->setEnabled(!idle);
 }
 
 void AnnounceWindow::addMessage(const QString& text) {
@@ -564,18 +376,4 @@ void AnnounceWindow::addMessage(const QString& text) {
 
 QStringList AnnounceWindow::messages() const {
     return m_messages->toPlainText().split(u'\n', Qt::SkipEmptyParts);
-}
-
-QString askAddressFileName(QWidget* parent, const QString& directory) {
-    // Made first, so that it outlives the dialog: the dialog leaves no settings file behind.
-    const DiscardedUserSettings noSettings;
-    QFileDialog dialog(parent, u"Add From File"_s, directory);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({u"Address lists and sitemaps (*.txt *.xml *.gz)"_s, u"All files (*)"_s});
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    const QStringList chosen = dialog.selectedFiles();
-    return chosen.isEmpty() ? QString() : chosen.constFirst();
 }

@@ -1,17 +1,13 @@
 #pragma once
 
-#include "announce/core/announce_sender.h"
+#include "announce/core/announce_job.h"
 #include "announce/core/announce_targets.h"
-#include "announce/core/page_gathering.h"
-#include "announce/core/sitemap_gatherer.h"
 #include "platform/clock.h"
 #include "submit/ui/results_window.h"
 
-#include <QAbstractTableModel>
 #include <QDateTime>
 #include <QWidget>
 #include <functional>
-#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -22,55 +18,24 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTableView;
-
-// The gathered addresses as table rows: Address, Last modified, Status (what becomes of it).
-class GatheredPagesModel final : public QAbstractTableModel {
-public:
-    enum Column { AddressColumn, LastmodColumn, StatusColumn, ColumnCount };
-
-    explicit GatheredPagesModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
-    // gathering must outlive the model, or be replaced first. Pages last modified before
-    // changedSince (when valid) are shown as left out.
-    void show(const PageGathering* gathering, const QDateTime& changedSince);
-
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-
-private:
-    const PageGathering* m_gathering = nullptr;
-    QDateTime m_changedSince;
-};
-
-// The hosts of the gathered addresses: Host, Pages, Duplicates, Note.
-class GatheredHostsModel final : public QAbstractTableModel {
-public:
-    enum Column { HostColumn, PagesColumn, DuplicatesColumn, NoteColumn, ColumnCount };
-
-    explicit GatheredHostsModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
-    void show(const PageGathering* gathering);
-
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-
-private:
-    const PageGathering* m_gathering = nullptr;
-};
+class GatheredHostsModel;
+class GatheredPagesModel;
 
 // What an announcement needs from the rest of the program, taken when it is needed.
 struct AnnounceInputs {
     QString siteUrl;
     IndexNowTargets engines;
+    QString profilePath; // the open profile's file; empty when never saved
 };
+
+// Asks whether to announce although key files are missing (problems: one sentence each).
+using KeyFileQuestionFunction = std::function<bool(QWidget* parent, const QStringList& problems)>;
 
 // The Announce Pages window (objectName "AnnounceWindow"): the user gathers addresses (typed or
 // pasted, from a text or sitemap file, from a site's sitemaps), sees each with its lastmod and
 // what becomes of it, and the counts per host, then announces them to the IndexNow engines of
-// the current list in batches. Every request (robots.txt, sitemaps, batches) goes through the
-// fetcher and answers later: the window never waits, and a file is read on a worker thread.
+// the current list in batches. The announcement itself is an AnnounceJob (the same as the
+// command line's): the window hands it what the user chose and shows its progress and records.
 // The records of the last announcement are results(); the owner shows them with the run's.
 class AnnounceWindow final : public QWidget {
     Q_OBJECT
@@ -85,6 +50,8 @@ public:
     // Replaces the open dialog of Add From File… (tests answer it without a person).
     void setFileDialog(ReportFileDialogFunction dialog) { m_fileDialog = std::move(dialog); }
     void setStartDirectory(const QString& directory) { m_directory = directory; }
+    // Replaces the question asked when a key file is missing (tests answer it without a person).
+    void setKeyFileQuestion(KeyFileQuestionFunction question) { m_keyFileQuestion = std::move(question); }
 
     // Add: takes the typed lines as addresses.
     void addTyped();
@@ -102,11 +69,13 @@ public:
     // Sends once more the batches of the last announcement that did not succeed.
     void resendFailed();
 
-    bool busy() const;
-    bool sending() const { return m_sender->state() != AnnounceSender::State::Idle; }
-    bool canResendFailed() const;
-    const RunResults& results() const { return m_sender->results(); }
-    const PageGathering& gathering() const { return *m_gathering; }
+    bool busy() const { return m_job->busy(); }
+    bool sending() const { return m_job->sending(); }
+    bool canResendFailed() const { return m_job->canResendFailed(); }
+    const RunResults& results() const { return m_job->results(); }
+    // Not while the job gathers (see AnnounceJob::gathering).
+    const PageGathering& gathering() const { return m_job->gathering(); }
+    AnnounceJob& job() { return *m_job; }
     QStringList messages() const;
 
 signals:
@@ -121,12 +90,10 @@ protected:
 
 private:
     void createControls();
+    void connectJob();
     // Offers <origin>/sitemap.xml and the Sitemap: lines of the site's robots.txt.
     void offerSitemaps();
-    void fileRead(const QString& path, const SitemapContent& content, const QString& error);
-    void sitemapsRead();
-    void take(const QList<SitemapEntry>& entries);
-    void ensureGathering();
+    void gather(const AnnounceSource& source);
     void showPages();
     void updateControls();
     void addMessage(const QString& text);
@@ -136,13 +103,10 @@ private:
     SystemClock m_clock;
     std::function<AnnounceInputs()> m_inputs;
     ReportFileDialogFunction m_fileDialog;
+    KeyFileQuestionFunction m_keyFileQuestion;
     QString m_directory;
-    std::unique_ptr<PageGathering> m_gathering;
-    SitemapGatherer* m_sitemaps = nullptr;
-    AnnounceSender* m_sender = nullptr;
-    bool m_readingFile = false;
+    AnnounceJob* m_job = nullptr;
     QString m_robotsOrigin; // whose robots.txt was asked for
-    Fetcher::RequestId m_robotsRequest = 0;
 
     QPlainTextEdit* m_typed = nullptr;
     QPushButton* m_add = nullptr;
@@ -165,7 +129,3 @@ private:
     QPushButton* m_announce = nullptr;
     QPushButton* m_cancel = nullptr;
 };
-
-// The open dialog of Add From File…: text and sitemap files, or any file. Returns the full
-// path, or an empty string when the user cancels.
-QString askAddressFileName(QWidget* parent, const QString& directory);

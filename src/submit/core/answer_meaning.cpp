@@ -87,6 +87,11 @@ QString answerMeaning(int httpStatus, NetworkFailure failure, bool indexNow) {
     return QStringLiteral("The engine refused the request (HTTP %1).").arg(httpStatus);
 }
 
+QString keyFileInPlaceMeaning() {
+    return QStringLiteral("The key file is in place; the engine may not have read it yet. Try again in a few hours; "
+                          "if it keeps refusing, the key may belong to another site.");
+}
+
 QString titleErrorMeaning() {
     return QStringLiteral("The engine's answer page reports an error in its title.");
 }

@@ -12,6 +12,10 @@ bool isIndexNowUrl(const QString& url);
 // documented meanings of their own for some statuses; the general HTTP meaning stands otherwise.
 QString answerMeaning(int httpStatus, NetworkFailure failure, bool indexNow);
 
+// An IndexNow key refused (403 or 422) although the key file is in place and holds the key:
+// what to do next.
+QString keyFileInPlaceMeaning();
+
 // Sentences for the records that no HTTP answer explains.
 // A page that loaded, but whose title reports an error of its own ("ERROR …", "SERVER …").
 QString titleErrorMeaning();

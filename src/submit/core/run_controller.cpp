@@ -155,6 +155,8 @@ void RunController::explainRefusedKey(qint32 index) {
     KeyFileCheckState& check = found->second;
     if (check.done) {
         record.keyFile = check.sentence;
+        if (check.found)
+            record.meaning = keyFileInPlaceMeaning();
         return;
     }
     record.keyFile = keyFileCheckingSentence(target.keyFile);
@@ -162,18 +164,22 @@ void RunController::explainRefusedKey(qint32 index) {
     if (!isNew)
         return;
     check.request = ::checkKeyFile(*m_fetcher, target.keyFile, target.key, m_checkReceiver.get(),
-                                   [this, id](const KeyFileCheck& result) { keyFileChecked(id, result.sentence()); });
+                                   [this, id](const KeyFileCheck& result) { keyFileChecked(id, result); });
 }
 
-void RunController::keyFileChecked(const QString& id, const QString& sentence) {
+void RunController::keyFileChecked(const QString& id, const KeyFileCheck& result) {
     const auto answered = m_keyFileChecks.find(id);
     if (answered == m_keyFileChecks.end())
         return;
     KeyFileCheckState& check = answered->second;
     check.done = true;
-    check.sentence = sentence;
+    check.sentence = result.sentence();
+    check.found = result.outcome == KeyFileCheck::Outcome::Found;
     for (const qint32 waiting : std::as_const(check.records)) {
-        m_results.records[waiting].keyFile = sentence;
+        m_results.records[waiting].keyFile = check.sentence;
+        // The file is in place: the refusal is not about a missing file.
+        if (check.found)
+            m_results.records[waiting].meaning = keyFileInPlaceMeaning();
         m_view.showResult(waiting);
     }
     check.records.clear();

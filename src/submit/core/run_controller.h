@@ -8,6 +8,8 @@
 #include <map>
 #include <memory>
 
+struct KeyFileCheck;
+
 class Browser;
 class Clock;
 class Fetcher;
@@ -143,8 +145,9 @@ private:
     // Gives the record at index what the run's check of its key file found, starting the check
     // when it is the first of its key file and key.
     void explainRefusedKey(qint32 index);
-    // The check id (key file address and key) found sentence: every record waiting for it says so.
-    void keyFileChecked(const QString& id, const QString& sentence);
+    // The check id (key file address and key) found result: every record waiting for it says so
+    // (and, when the file holds the key, what to do next).
+    void keyFileChecked(const QString& id, const KeyFileCheck& result);
     // Forgets the checks of the last run; those still going are cancelled.
     void dropKeyFileChecks();
 
@@ -167,6 +170,7 @@ private:
     struct KeyFileCheckState {
         quint64 request = 0;
         bool done = false;
+        bool found = false; // the file holds the key
         QString sentence;
         QList<qint32> records; // waiting for the outcome
     };

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QTableView>
@@ -128,7 +129,6 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Results"));
     // Only the main window's closing ends the program, even while this window is open.
     setAttribute(Qt::WA_QuitOnClose, false);
-    resize(560, 380);
 
     m_model = new ResultsModel(this);
     m_sorted = new QSortFilterProxyModel(this);
@@ -151,10 +151,21 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_table->verticalHeader()->setVisible(false);
     m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     m_table->horizontalHeader()->setSectionResizeMode(ResultsModel::MeaningColumn, QHeaderView::Stretch);
-    m_table->setColumnWidth(ResultsModel::EngineColumn, 140);
-    m_table->setColumnWidth(ResultsModel::VerdictColumn, 60);
-    m_table->setColumnWidth(ResultsModel::StatusColumn, 60);
-    m_table->setColumnWidth(ResultsModel::TimeColumn, 70);
+    // Wide enough for the usual texts whole: a batch's engine, "SKIPPED", a network error, "30000 ms".
+    const auto width = [this](const char* text) {
+        return fontMetrics().horizontalAdvance(QString::fromLatin1(text)) + 24;
+    };
+    m_table->setColumnWidth(ResultsModel::EngineColumn, width("IndexNow - Search Engine (10000 addresses)"));
+    m_table->setColumnWidth(ResultsModel::VerdictColumn, width("SKIPPED"));
+    m_table->setColumnWidth(ResultsModel::StatusColumn, width("Connection refused"));
+    m_table->setColumnWidth(ResultsModel::TimeColumn, width("30000 ms"));
+    int columns = 0;
+    for (const int column : {ResultsModel::EngineColumn, ResultsModel::VerdictColumn, ResultsModel::StatusColumn,
+                             ResultsModel::TimeColumn})
+        columns += m_table->columnWidth(column);
+    // Never wider than nine tenths of the screen, so the window and its frame are seen whole.
+    const int wanted = std::max(560, columns + width("The URL was received; the key is still being validated.") + 40);
+    resize(std::min(wanted, screen()->availableGeometry().width() * 9 / 10), 420);
 
     m_details = new QPlainTextEdit(this);
     m_details->setObjectName(QStringLiteral("ResultDetails"));

@@ -1,0 +1,236 @@
+#pragma once
+
+#include "announce/core/announce_sender.h"
+#include "announce/core/page_gathering.h"
+#include "announce/core/sitemap_reader.h"
+#include "indexnow/core/key_file_check.h"
+#include "net/core/fetcher.h"
+#include "submit/core/result_record.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QThreadPool>
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+class Clock;
+
+// One place addresses come from.
+struct AnnounceSource {
+    enum class Kind {
+        Text, // typed lines, one address a line
+        File, // a local file: a list of addresses, a sitemap or a sitemap index (gzip or not)
+        Web,  // a web address: a list, a sitemap, an index, or a site's robots.txt
+    };
+    Kind kind = Kind::Text;
+    QString value; // the text, the path or the address
+
+    // A web address when it starts with http:// or https://, a file otherwise.
+    static AnnounceSource fromArgument(const QString& argument);
+};
+
+// The gathered pages after the date rule.
+struct AnnounceCounts {
+    qsizetype toAnnounce = 0;
+    qsizetype leftOut = 0;      // not changed since the date
+    QList<qsizetype> hostPages; // to announce, by host (as PageGathering::hosts())
+};
+
+// An announcement from beginning to end, for the Announce Pages window and for --announce
+// alike: gather the addresses of any number of sources → filter them by the date rule → plan
+// the batches for the chosen engines → check each host's key file → send → records.
+//
+// Gathering: sources are read in order; sitemaps, indexes and lists on the web come through the
+// fetcher, and an index (local or fetched) has its children fetched, each once. The limits of
+// SitemapLimits hold for the whole gathering (until clear()): child sitemaps, index depth, bytes
+// and addresses. A child that cannot be read is said and skipped; a source given that cannot
+// be read at all is listed in unreadableSources(). Unpacking, parsing, checking and counting run
+// on a worker thread: while gathering() is being written (phase Gathering) it must not be read.
+//
+// Key files: before any request, the key file of each engine's key on each host is fetched
+// once. When one is not served, or holds something else, keyFileQuestion() asks whether to send
+// anyway (answerKeyFileQuestion); without, that host's batches are recorded SKIPPED, unsent.
+// A request refused with 403 or 422 carries what the check found (ResultRecord::keyFile).
+//
+// Every signal comes on the thread that owns the job.
+class AnnounceJob : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Phase { Idle, Gathering, Counting, Planning, CheckingKeys, Asking, Sending };
+
+    // Both must outlive the job.
+    AnnounceJob(Fetcher& fetcher, const Clock& clock, QObject* parent = nullptr);
+    ~AnnounceJob() override;
+
+    // The Site URL that decides which hosts are the site's; taken when a gathering begins.
+    void setSiteUrl(const QString& siteUrl) { m_siteUrl = siteUrl; }
+    void setLimits(const SitemapLimits& limits) { m_limits = limits; }
+    // The open profile's file, named in the records' report (also of a job stopped early).
+    void setProfilePath(const QString& path) {
+        m_profilePath = path;
+        m_results.profilePath = path;
+    }
+    // Whether key files are checked before sending (on by default).
+    void setKeyFileCheck(bool check) { m_checkKeyFiles = check; }
+    // Where the time of day comes from (for Retry-After dates and the records); the system clock
+    // by default.
+    void setWallClock(std::function<QDateTime()> now);
+
+    // Reads the sources and adds their addresses; ignored unless Idle.
+    void gather(const QList<AnnounceSource>& sources);
+    // Forgets every address gathered, and what the limits counted; ignored unless Idle.
+    void clear();
+    // The date rule (invalid: none); the counts follow.
+    void setChangedSince(const QDateTime& since);
+    // Plans and sends the pages to announce to targets; ignored unless Idle.
+    void announce(const QList<AnnounceTarget>& targets, SharedEngines mode);
+    // Sends once more the batches of the last announcement that did not succeed.
+    void resendFailed();
+    void answerKeyFileQuestion(bool sendAnyway);
+    // Stops what is going on: the gathering keeps what was read, the unsent requests are SKIPPED.
+    void cancel();
+    // Fetches the robots.txt of the site at siteUrl; sitemapsFound() gets its Sitemap: lines.
+    void findSitemaps(const QString& siteUrl);
+
+    Phase phase() const { return m_phase; }
+    bool busy() const { return m_phase != Phase::Idle; }
+    bool sending() const { return m_phase == Phase::Sending; }
+    const PageGathering& gathering() const { return *m_pages; }
+    const AnnounceCounts& counts() const { return m_counts; }
+    QDateTime changedSince() const { return m_since; }
+    const RunResults& results() const { return m_results; }
+    QStringList unreadableSources() const { return m_unreadable; }
+    // The key files found missing or wrong before the last announcement, in sentences.
+    QStringList keyFileProblems() const { return m_keyProblems; }
+    bool wasCancelled() const { return m_cancelled; }
+    bool canResendFailed() const;
+    int sitemapsRead() const { return m_sitemapsRead; }
+
+signals:
+    // Something to say: a problem (a source or child not read, a limit, a refusal) or a step.
+    void message(const QString& text, bool problem);
+    void gatheringProgress(int read, int known, qsizetype addresses);
+    // The gathering ended: gathering() may be read again, and counts() are up to date.
+    void gathered();
+    void countsChanged();
+    void sitemapsFound(const QStringList& sitemaps);
+    // Key files are missing or hold something else (one sentence each): send anyway?
+    void keyFileQuestion(const QStringList& problems);
+    // Sending began: results() were replaced.
+    void announcementStarted();
+    void sendProgress(int done, int total);
+    void waiting(int secondsLeft, const QString& text);
+    void recorded(int index);
+    void recordChanged(int index);
+    // The announcement ended (sent, cancelled, or stopped before sending).
+    void announcementFinished();
+    // The job went back to Idle.
+    void idle();
+
+private:
+    struct Pending {
+        QUrl url;     // Web, or a child
+        QString path; // File
+        QString text; // Text
+        AnnounceSource::Kind kind = AnnounceSource::Kind::Web;
+        int depth = 0;
+        bool given = false; // a source given, not a child
+    };
+    struct FileResult;
+    struct PlanResult;
+
+    void setPhase(Phase phase);
+    void readNext();
+    void fetched(const Pending& item, const FetchReply& reply);
+    void parse(const Pending& item, QByteArray bytes, QString path);
+    void parsed(const Pending& item, const FileResult& result);
+    void followChildren(const Pending& item, const QStringList& children);
+    void stopReading(const QString& why);
+    void endGathering();
+    void recount();
+    void planned(PlanResult plan);
+    void checkKeyFiles();
+    void keyFilesChecked();
+    void keyFileChecked(const QString& id, const KeyFileCheck& check);
+    void startSending(const QList<AnnounceRequest>& requests, const QStringList& keyFiles);
+    // Gives a refused record what its key file check found; true when the record changed.
+    bool attachKeyFile(int index);
+    void finishAnnouncement();
+    void say(const QString& text, bool problem = true) { emit message(text, problem); }
+
+    // Runs work on a worker thread, then done on this job's thread (dropped if the job is gone).
+    template <typename Result> void offThread(std::function<Result()> work, std::function<void(Result)> done) {
+        ++m_workers;
+        QThreadPool::globalInstance()->start(
+            [self = QPointer<AnnounceJob>(this), work = std::move(work), done = std::move(done)]() mutable {
+                auto result = std::make_shared<Result>(work());
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(),
+                    [self, result, done = std::move(done)] {
+                        if (self)
+                            self->workDone([&] { done(std::move(*result)); });
+                    },
+                    Qt::QueuedConnection);
+            });
+    }
+    // Hands over what a finished work found, then starts a gathering that waited for the workers.
+    void workDone(const std::function<void()>& handOver);
+
+    Fetcher& m_fetcher;
+    AnnounceSender* m_sender = nullptr;
+    std::function<QDateTime()> m_wallClock;
+    SitemapLimits m_limits;
+    QString m_siteUrl;
+    QString m_profilePath;
+    bool m_checkKeyFiles = true;
+    Phase m_phase = Phase::Idle;
+    bool m_cancelled = false;
+    int m_workers = 0;            // works running on worker threads
+    bool m_startWhenFree = false; // a gathering waits for them
+    quint64 m_countGeneration = 0;
+
+    // The gathering, shared with the worker thread while it writes.
+    std::shared_ptr<PageGathering> m_pages;
+    AnnounceCounts m_counts;
+    QDateTime m_since;
+
+    QList<Pending> m_given; // the sources still to read, in order
+    QList<Pending> m_queue; // the files of the source being read, in order of discovery
+    QSet<QString> m_known;  // every sitemap address met in this gathering
+    int m_children = 0;
+    int m_sitemapsRead = 0;
+    int m_sitemapsKnown = 0;
+    qint64 m_bytes = 0;
+    bool m_childLimitSaid = false;
+    bool m_stopped = false; // a limit or cancel ended the reading
+    Fetcher::RequestId m_fetchId = 0;
+    QStringList m_unreadable;
+    qsizetype m_addedBefore = 0;
+    Fetcher::RequestId m_robotsId = 0;
+
+    // The announcement.
+    QList<AnnounceTarget> m_targets;
+    QList<AnnounceRequest> m_plan;
+    struct KeyFileState {
+        QUrl url;
+        QString key;
+        bool done = false;
+        KeyFileCheck result;
+        Fetcher::RequestId request = 0;
+    };
+    QHash<QString, KeyFileState> m_keyFiles; // by key file address and key
+    QStringList m_planKeyFiles;              // the key file of each planned request
+    QStringList m_sentKeyFiles;              // of each request sent
+    bool m_finishWhenChecked = false;
+    QStringList m_keyProblems;
+    RunResults m_results;
+};
