@@ -78,6 +78,18 @@ void TestAnnounceTargets::keyLocationOnlyForItsHost() {
     QCOMPARE(plan.size(), 2);
     QVERIFY(plan[0].body.contains("\"keyLocation\":\"http://www.example.com:8080/0123456789abcdef.txt\""));
     QVERIFY(!plan[1].body.contains("keyLocation"));
+
+    // Batches carry their host in its ASCII form; a key file on an international host is still
+    // on the batch's own host, whatever form Qt gives the host in.
+    const AnnounceTarget international{u"A"_s,
+                                       u"https://engine.example/indexnow"_s,
+                                       u"0123456789abcdef"_s,
+                                       u"https://bücher.de/keys/0123456789abcdef.txt"_s,
+                                       {}};
+    const QList<AnnounceRequest> idn =
+        planAnnouncement({{u"xn--bcher-kva.de"_s, {u"https://xn--bcher-kva.de/a"_s}}}, {international});
+    QCOMPARE(idn.size(), 1);
+    QVERIFY(idn[0].body.contains("keyLocation"));
 }
 
 QTEST_GUILESS_MAIN(TestAnnounceTargets)

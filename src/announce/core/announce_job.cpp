@@ -14,7 +14,7 @@ namespace {
 // it is on the batch's host, else the file at the root of the batch's host.
 QString keyFileId(const AnnounceTarget& target, const AnnounceBatch& batch) {
     QUrl url(target.keyLocation);
-    if (target.keyLocation.isEmpty() || url.host().compare(batch.host, Qt::CaseInsensitive) != 0)
+    if (target.keyLocation.isEmpty() || url.host(QUrl::FullyEncoded).compare(batch.host, Qt::CaseInsensitive) != 0)
         url = indexNowKeyFileAddress(batch.addresses.value(0), target.key).url;
     if (!url.isValid() || url.isEmpty())
         return {};

@@ -64,7 +64,8 @@ QList<AnnounceRequest> planAnnouncement(const QList<AnnounceBatch>& batches, con
         for (const AnnounceTarget& target : targets) {
             // A key file proves only its own host: another host's batch relies on that host's
             // own key file at its root.
-            const bool sameHost = QUrl(target.keyLocation).host().compare(batch.host, Qt::CaseInsensitive) == 0;
+            const bool sameHost =
+                QUrl(target.keyLocation).host(QUrl::FullyEncoded).compare(batch.host, Qt::CaseInsensitive) == 0;
             const QString keyLocation = sameHost ? target.keyLocation : QString();
             QByteArray& body = bodies[{target.key, keyLocation}];
             if (body.isEmpty())
