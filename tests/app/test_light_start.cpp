@@ -55,7 +55,6 @@ private slots:
     void windowStartsWithoutOpenGL();
     void pageIsDrawnInTheWebView_data();
     void pageIsDrawnInTheWebView();
-    void cleanupTestCase();
 
 private:
     QTemporaryDir m_dir; // the working folder: no catalogue
@@ -115,12 +114,6 @@ void TestLightStart::pageIsDrawnInTheWebView() {
              qPrintable(QString::number(image.pixel(offset + outside), 16)));
     QVERIFY(near(image.pixel(offset + QPoint(119, 79)), kBlock));
     QVERIFY(near(image.pixel(offset + QPoint(121, 81)), kBackground));
-}
-
-void TestLightStart::cleanupTestCase() {
-    m_form1.reset();
-    m_form2.reset();
-    m_form3.reset();
 }
 
 int main(int argc, char* argv[]) {
