@@ -4,7 +4,8 @@
 // every process it started, so shared libraries count once across them). Targets: time <= 1.5 ×
 // and memory <= 2 × the bare window. The program is probe/start_probe, which makes the windows
 // as the program does (see there). The figures after the Submit Now page was shown, when the
-// web engine is running, are printed too (the web engine's own cost; no target).
+// web engine is running, are printed too (the web engine's own cost; no target). Run on a display
+// with OpenGL (bench/run.sh gives it a virtual one): the display is named with the figures.
 
 #include "support/bench_util.h"
 
@@ -155,6 +156,8 @@ int main(int argc, char* argv[]) {
         pageMiB.push_back(t.pageMiB);
     }
 
+    const QByteArray display = qgetenv("DISPLAY");
+    std::printf("display: %s\n", display.isEmpty() ? "none, so no OpenGL driver is ever loaded" : display.constData());
     printFigure("bare window: start to first frame (median)", median(bareMs), "ms");
     printFigure("Torvane: start to first frame (median)", median(torvaneMs), "ms");
     printFigure("bare window: idle memory, all processes", median(bareMiB), "MiB");

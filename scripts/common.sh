@@ -10,6 +10,9 @@ TORVANE_PACKAGES=(
     qt6-base-dev qt6-webengine-dev libgl-dev zlib1g-dev libssl-dev
     fonts-liberation2 fonts-dejavu-core
     desktop-file-utils appstream shared-mime-info man-db dpkg-dev file openssl
+    # A virtual X display with Mesa's OpenGL drivers, as on a desktop: the tests that run on a
+    # display and the benchmarks, so that every machine measures the same.
+    xvfb xauth libgl1-mesa-dri libglx-mesa0 libegl-mesa0
 )
 
 torvane_install_packages() {

@@ -52,9 +52,6 @@ QFont windowFont() {
 } // namespace
 
 void prepareApplicationEnvironment() {
-    // The web view shares OpenGL contexts with the widgets; this must be set before the
-    // application object exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // The program keeps no cache of its own: no compiled shaders in the user's cache folder.
     QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
     noteWebEngineHomeFiles();

@@ -6,11 +6,56 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLibrary>
+#include <QOpenGLContext>
 #include <QWidget>
+
+#if QT_CONFIG(opengl)
+QT_BEGIN_NAMESPACE
+// Qt Gui's setter of the OpenGL context shared by all windows: exported for the web engine, which
+// declares it the same way, and in no installed header.
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+QT_END_NAMESPACE
+#endif
 
 namespace {
 
 using CreateFunction = QWidget* (*)(QWidget* parent, Browser** browser);
+
+#if QT_CONFIG(opengl)
+QOpenGLContext* g_shareContext = nullptr;
+
+void deleteShareContext() {
+    if (QOpenGLContext::globalShareContext() == g_shareContext)
+        qt_gl_set_global_share_context(nullptr);
+    delete g_shareContext;
+    g_shareContext = nullptr;
+}
+#endif
+
+// The web engine draws through an OpenGL context that Qt shares with every window, and it must
+// exist before the engine is loaded. Qt::AA_ShareOpenGLContexts would make it when the application
+// starts, and with it load the OpenGL driver, which costs as much time and memory as the rest of
+// the start together; the program makes it here, when the web view is first needed. Where OpenGL
+// cannot be had (no display), the context stays invalid and the engine draws in software.
+void makeSharedOpenGLContext() {
+#if QT_CONFIG(opengl)
+    if (QOpenGLContext::globalShareContext())
+        return;
+    g_shareContext = new QOpenGLContext;
+    g_shareContext->setFormat(QSurfaceFormat::defaultFormat());
+    g_shareContext->create();
+    qt_gl_set_global_share_context(g_shareContext);
+    // Widgets that draw with OpenGL keep to it when they change windows. Qt warns that the
+    // attribute belongs before the application, where it would make the context at start; made
+    // already, the context is what the attribute asks for, so that one warning is left out.
+    const QtMessageHandler handler =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    qInstallMessageHandler(handler);
+    // Called as the application ends, after the web engine's own end (registered later).
+    qAddPostRoutine(deleteShareContext);
+#endif
+}
 
 } // namespace
 
@@ -33,6 +78,7 @@ WebBrowserParts createWebBrowser(QWidget* parent, QString& error, const QStringL
                     .arg(fileName, folders.join(QStringLiteral(", ")));
         return {};
     }
+    makeSharedOpenGLContext();
     // The module stays loaded for the rest of the process: the web engine cannot be unloaded.
     QLibrary module(path);
     const auto create = reinterpret_cast<CreateFunction>(module.resolve("torvaneCreateWebBrowser"));

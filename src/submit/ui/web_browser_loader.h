@@ -18,7 +18,8 @@ struct WebBrowserParts {
 // build tree's.
 QStringList webBrowserModuleFolders();
 
-// Loads the module from the first of folders that has it (once per process) and creates a web
-// browser as a child of parent. On failure the parts are empty and error says why.
+// Loads the module from the first of folders that has it (once per process; first the OpenGL
+// context that the engine shares with the windows is made) and creates a web browser as a child
+// of parent. On failure the parts are empty and error says why.
 WebBrowserParts createWebBrowser(QWidget* parent, QString& error,
                                  const QStringList& folders = webBrowserModuleFolders());
