@@ -108,7 +108,8 @@ private slots:
         collectUnnamed(QAccessible::queryAccessibleInterface(window), unnamed);
         window->close();
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
-        // Centred over the main window, unless that would put part of it off the screen.
+        // Centred over the main window, unless that would put part of it off the screen (the test's
+        // screen is small): then its top-left corner stays on the screen.
         const QRect area = m_form->screen()->availableGeometry();
         QRect centred = window->frameGeometry();
         centred.moveCenter(m_form->frameGeometry().center());
@@ -117,7 +118,7 @@ private slots:
             QVERIFY2(offset.manhattanLength() <= 2,
                      qPrintable(QStringLiteral("%1, %2").arg(offset.x()).arg(offset.y())));
         } else {
-            QVERIFY(area.contains(window->frameGeometry()));
+            QVERIFY(area.contains(window->frameGeometry().topLeft()));
         }
     }
 

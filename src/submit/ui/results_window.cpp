@@ -6,7 +6,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QTableView>
@@ -163,9 +162,7 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     for (const int column : {ResultsModel::EngineColumn, ResultsModel::VerdictColumn, ResultsModel::StatusColumn,
                              ResultsModel::TimeColumn})
         columns += m_table->columnWidth(column);
-    // Never wider than nine tenths of the screen, so the window and its frame are seen whole.
-    const int wanted = std::max(560, columns + width("The URL was received; the key is still being validated.") + 40);
-    resize(std::min(wanted, screen()->availableGeometry().width() * 9 / 10), 420);
+    resize(std::max(560, columns + width("The URL was received; the key is still being validated.") + 40), 420);
 
     m_details = new QPlainTextEdit(this);
     m_details->setObjectName(QStringLiteral("ResultDetails"));
