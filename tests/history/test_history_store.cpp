@@ -83,6 +83,31 @@ int writeRecords(const QString& path, int count) {
     return 0;
 }
 
+// The child process of a job announcing pages [from, from + count) in batches of 20: claims
+// each batch, records an OK answer for what it was given, and prints those addresses.
+int claimAndSend(const QString& where, int from, int count) {
+    HistoryStore store(historyLocation(where));
+    if (!store.open()) {
+        std::fprintf(stderr, "%s\n", qPrintable(store.message()));
+        return 3;
+    }
+    const qint64 id = store.beginJob(job("site.test"));
+    for (int start = from; start < from + count; start += 20) {
+        const QList<HistoryPage> batch = pages(start, start + 20, at(1));
+        QList<HistoryPage> mine;
+        for (const qsizetype index : store.claimPages(id, "engine:E", batch))
+            mine.append(batch[index]);
+        if (mine.isEmpty())
+            continue;
+        if (!store.addAnnouncementRecord(id, record("E", V::Ok, int(mine.size())), "engine:E", mine))
+            return 4;
+        for (const HistoryPage& page : mine)
+            std::printf("%s\n", qPrintable(page.address));
+    }
+    std::fflush(stdout);
+    return store.finishJob(id, {}) ? 0 : 5;
+}
+
 } // namespace
 
 class TestHistoryStore : public QObject {
@@ -578,9 +603,42 @@ private slots:
             QCOMPARE(records, 2 * count);
         QCOMPARE(store.pageHistory("site.test", "engine:E").size(), kill ? records * 2 : 2 * count);
     }
+
+    // Two jobs announcing the same pages at the same moment: each page goes out once.
+    void claimsOfTwoPrograms_data() {
+        addBackendRows();
+    }
+    void claimsOfTwoPrograms() {
+        FRESH_HISTORY(where);
+        const int count = 200;
+        for (int round = 0; round < 3; ++round) {
+            QProcess first;
+            QProcess second;
+            const QStringList arguments{"--claim", where, QString::number(round * count), QString::number(count)};
+            first.start(QCoreApplication::applicationFilePath(), arguments);
+            second.start(QCoreApplication::applicationFilePath(), arguments);
+            QVERIFY(first.waitForFinished(60000) && second.waitForFinished(60000));
+            QVERIFY2(first.exitCode() == 0, first.readAllStandardError().constData());
+            QVERIFY2(second.exitCode() == 0, second.readAllStandardError().constData());
+            const QList<QByteArray> sent =
+                first.readAllStandardOutput().split('\n') + second.readAllStandardOutput().split('\n');
+            QSet<QByteArray> once;
+            for (const QByteArray& line : sent) {
+                if (!line.isEmpty())
+                    QVERIFY2(!once.contains(line), line.constData());
+                once.insert(line);
+            }
+            once.remove({});
+            QCOMPARE(once.size(), count);
+        }
+    }
 };
 
 int main(int argc, char** argv) {
+    if (argc == 5 && std::strcmp(argv[1], "--claim") == 0) {
+        QCoreApplication app(argc, argv);
+        return claimAndSend(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
+    }
     if (argc == 4 && std::strcmp(argv[1], "--write-records") == 0) {
         QCoreApplication app(argc, argv);
         return writeRecords(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));

@@ -85,10 +85,15 @@ bool HistoryDialect::readVersion(QSqlDatabase& db, int* version, bool* foreign, 
             *foreign = application.toInt() != 0 || tables.toInt() > 0;
         return true;
     }
-    const QVariant marker = single(db, u"SELECT to_regclass('torvane_history')::text"_s, error);
+    // The catalog read by a query, not by to_regclass(): after waiting for the schema lock, the
+    // server's cache of table names may not show tables another program has just made.
+    const QVariant marker = single(db,
+                                   u"SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname = current_schema() "
+                                   "AND tablename = 'torvane_history'"_s,
+                                   error);
     if (!marker.isValid())
         return false;
-    if (!marker.toString().isEmpty()) {
+    if (marker.toInt() > 0) {
         const QVariant stored = single(db, u"SELECT max(version) FROM torvane_history"_s, error);
         if (!stored.isValid())
             return false;

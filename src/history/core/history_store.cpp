@@ -213,6 +213,8 @@ bool HistoryStore::lost(const QString& error) {
 }
 
 bool HistoryStore::writable() {
+    if (m_state == State::Closed)
+        open();
     if (m_state == State::NotMade)
         return makeFile();
     return m_state == State::Open;

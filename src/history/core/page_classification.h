@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <vector>
 
-// The key of a page in the history: a 64-bit FNV-1a hash of its address (UTF-16 code units),
+// The key of a page in the history: the 64-bit FNV-1a hash of its address's UTF-16LE bytes,
 // with the scheme and host in lower case (addresses that differ only there are one page). Stable
 // across machines and versions. Two addresses of one site sharing a key would share one state;
 // for a site of a million pages the odds are below one in ten million.
