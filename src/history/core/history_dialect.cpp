@@ -27,6 +27,17 @@ QVariant single(QSqlDatabase& db, const QString& sql, QString* error) {
     return query.value(0).isNull() ? QVariant(QString()) : query.value(0);
 }
 
+// How many tables named `name` the current schema holds (0 or 1; invalid when it failed). The
+// catalog is read by a query, not by to_regclass(): after waiting for the schema lock, the
+// server's cache of table names may not show tables another program has just made.
+QVariant postgresTables(QSqlDatabase& db, const QString& name, QString* error) {
+    return single(
+        db,
+        u"SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname = current_schema() AND tablename = '%1'"_s.arg(
+            name),
+        error);
+}
+
 } // namespace
 
 QString HistoryDialect::driverName() const {
@@ -85,12 +96,7 @@ bool HistoryDialect::readVersion(QSqlDatabase& db, int* version, bool* foreign, 
             *foreign = application.toInt() != 0 || tables.toInt() > 0;
         return true;
     }
-    // The catalog read by a query, not by to_regclass(): after waiting for the schema lock, the
-    // server's cache of table names may not show tables another program has just made.
-    const QVariant marker = single(db,
-                                   u"SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname = current_schema() "
-                                   "AND tablename = 'torvane_history'"_s,
-                                   error);
+    const QVariant marker = postgresTables(db, u"torvane_history"_s, error);
     if (!marker.isValid())
         return false;
     if (marker.toInt() > 0) {
@@ -117,7 +123,10 @@ bool HistoryDialect::writeVersion(QSqlDatabase& db, int version, QString* error)
         return run(query, u"PRAGMA application_id = %1"_s.arg(kSqliteApplicationId), error) &&
                run(query, u"PRAGMA user_version = %1"_s.arg(version), error);
     }
-    return run(query, u"CREATE TABLE IF NOT EXISTS torvane_history (version INTEGER NOT NULL)"_s, error) &&
+    const QVariant made = postgresTables(db, u"torvane_history"_s, error);
+    if (!made.isValid())
+        return false;
+    return (made.toInt() > 0 || run(query, u"CREATE TABLE torvane_history (version INTEGER NOT NULL)"_s, error)) &&
            run(query, u"DELETE FROM torvane_history"_s, error) &&
            run(query, u"INSERT INTO torvane_history (version) VALUES (%1)"_s.arg(version), error);
 }
