@@ -535,6 +535,12 @@ private slots:
             QVERIFY(!store.addRecord(id, record("C", V::Ok)));
             QCOMPARE(store.unstoredRecords().size(), 2);
             QCOMPARE(store.unstoredRecords()[1].title, QString("C"));
+            QVERIFY2(store.unstoredSummary().startsWith("2 records of this job were not stored in the history: B; C"),
+                     qPrintable(store.unstoredSummary()));
+            QVERIFY2(store.message().contains(message), qPrintable(store.message()));
+            QVERIFY(store.beginJob(job("site.test")) >= 0); // the next job reaches the server again
+            QVERIFY(store.unstoredRecords().isEmpty());
+            return;
         } else {
             QVERIFY(!store.open());
         }

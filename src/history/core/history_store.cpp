@@ -71,11 +71,16 @@ HistoryStore::HistoryStore(const HistoryLocation& location) : m_location(locatio
 }
 
 HistoryStore::~HistoryStore() {
-    if (m_db.isValid()) {
-        m_db.close();
-        m_db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_connection);
-    }
+    disconnect();
+}
+
+void HistoryStore::disconnect() {
+    if (!m_connected)
+        return;
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connection);
+    m_connected = false;
 }
 
 bool HistoryStore::unusable(const QString& message) {
@@ -87,6 +92,8 @@ bool HistoryStore::unusable(const QString& message) {
 }
 
 bool HistoryStore::open() {
+    if (m_state == State::NotMade && QFileInfo::exists(m_location.path))
+        m_state = State::Closed; // another program made it since
     if (m_state != State::Closed)
         return isUsable();
     switch (m_location.kind) {
@@ -117,6 +124,7 @@ bool HistoryStore::openSqlite() {
                                 : u"%1 is not a Torvane history (%2); it was left as it is"_s.arg(shown, problem));
     }
     m_db = QSqlDatabase::addDatabase(m_dialect.driverName(), m_connection);
+    m_connected = true;
     m_db.setDatabaseName(m_location.path);
     m_db.setConnectOptions(m_dialect.connectOptions());
     if (!m_db.open())
@@ -128,6 +136,7 @@ bool HistoryStore::openPostgres() {
     if (!QSqlDatabase::isDriverAvailable(m_dialect.driverName()))
         return unusable(u"The PostgreSQL driver of Qt is not installed (package libqt6sql6-psql)"_s);
     m_db = QSqlDatabase::addDatabase(m_dialect.driverName(), m_connection);
+    m_connected = true;
     m_db.setHostName(m_location.host);
     if (m_location.port > 0)
         m_db.setPort(m_location.port);
@@ -198,6 +207,7 @@ bool HistoryStore::makeFile() {
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner) && !file.exists())
         return unusable(u"The history %1 cannot be made (%2)"_s.arg(m_location.display(), file.errorString()));
     file.close();
+    disconnect();
     m_state = State::Closed;
     return openSqlite() && m_state == State::Open;
 }
@@ -207,6 +217,7 @@ bool HistoryStore::lost(const QString& error) {
     if (m_state == State::Failed)
         return false;
     m_state = State::Failed;
+    m_lost = true;
     m_message = u"The history %1 could not be written (%2); what this job does from here on is kept only in its "
                 "report"_s.arg(m_location.display(), error);
     return false;
@@ -256,6 +267,13 @@ qint64 HistoryStore::internedId(const QString& table, const QString& column, con
 }
 
 qint64 HistoryStore::beginJob(const HistoryJob& job) {
+    m_unstored.clear(); // the last job's, which its caller has had
+    if (m_lost) {       // try once more, e.g. the server is back
+        disconnect();
+        m_lost = false;
+        m_message.clear();
+        m_state = State::Closed;
+    }
     if (!writable())
         return -1;
     qint64 jobId = -1;
@@ -512,4 +530,16 @@ bool HistoryStore::forgetSite(const QString& siteHost) {
         }
         return true;
     });
+}
+
+QString HistoryStore::unstoredSummary() const {
+    if (m_unstored.isEmpty())
+        return {};
+    QStringList items;
+    for (const ResultRecord& record : m_unstored) {
+        items.append(record.isBatch() ? u"%1 (%2 … %3)"_s.arg(record.title, record.batchFirst, record.batchLast)
+                                      : record.title);
+    }
+    return u"%1 records of this job were not stored in the history: %2."_s.arg(QString::number(m_unstored.size()),
+                                                                               items.join(u"; "_s));
 }

@@ -47,7 +47,8 @@ public:
     HistoryStore& operator=(const HistoryStore&) = delete;
 
     // False when no history is kept: none asked for (message() empty), or it cannot be used
-    // (message() says why). True for a file not made yet.
+    // (message() says why). True for a file not made yet; called again, it opens the file when
+    // another program has made it since.
     bool open();
     bool isUsable() const { return m_state == State::Open || m_state == State::NotMade; }
     QString message() const { return m_message; }
@@ -69,8 +70,11 @@ public:
                                const QList<HistoryPage>& batch);
     // The job's end; its claims left end too.
     bool finishJob(qint64 jobId, const QDateTime& finished);
-    // The records given after the history stopped being usable, in their order.
+    // The records of this job given after the history stopped being usable, in their order,
+    // and a sentence naming them ("2 records of this job were not stored in the history: …").
+    // The next beginJob() forgets them, and tries once more to reach a history that was lost.
     const QList<ResultRecord>& unstoredRecords() const { return m_unstored; }
+    QString unstoredSummary() const;
 
     // The indexes (into pages) of the pages this job may send to group: those neither claimed
     // by another job nor announced there since they were classified. Every page when the
@@ -104,6 +108,7 @@ private:
     bool prepare(bool makeSchema);
     bool makeFile();
     bool unusable(const QString& message);
+    void disconnect();
     bool lost(const QString& error);
     bool writable();
     bool write(const std::function<bool(QString*)>& work);
@@ -116,6 +121,8 @@ private:
     HistoryDialect m_dialect;
     QString m_connection;
     QSqlDatabase m_db;
+    bool m_connected = false; // m_db was added under m_connection
+    bool m_lost = false;      // a write failed after the history was open
     State m_state = State::Closed;
     QString m_message;
     QString m_lastError; // of the last write that failed
