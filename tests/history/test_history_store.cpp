@@ -99,8 +99,10 @@ int claimAndSend(const QString& where, int from, int count) {
             mine.append(batch[index]);
         if (mine.isEmpty())
             continue;
-        if (!store.addAnnouncementRecord(id, record("E", V::Ok, int(mine.size())), "engine:E", mine))
+        if (!store.addAnnouncementRecord(id, record("E", V::Ok, int(mine.size())), "engine:E", mine)) {
+            std::fprintf(stderr, "%s\n", qPrintable(store.message()));
             return 4;
+        }
         for (const HistoryPage& page : mine)
             std::printf("%s\n", qPrintable(page.address));
     }

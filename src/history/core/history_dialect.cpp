@@ -137,3 +137,7 @@ bool HistoryDialect::lockSchema(QSqlDatabase& db, QString* error) const {
     QSqlQuery query(db);
     return run(query, u"SELECT pg_advisory_xact_lock(%1)"_s.arg(kSqliteApplicationId), error);
 }
+
+bool HistoryDialect::isDeadlock(const QString& error) const {
+    return m_backend == Backend::Postgres && (error.contains("(40P01)"_L1) || error.contains("deadlock detected"_L1));
+}

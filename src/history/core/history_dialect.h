@@ -17,6 +17,8 @@
 //   schema lock       PostgreSQL: a transaction-scoped advisory lock, so two programs starting
 //                     at once do not both make the tables; SQLite: BEGIN IMMEDIATE does it
 //   connection        SQLite: write-ahead log and a busy timeout; PostgreSQL: none needed
+//   deadlocks         PostgreSQL may end one of two transactions that wait for each other (the
+//                     write is tried again); SQLite has one writer at a time
 class HistoryDialect {
 public:
     enum class Backend { Sqlite, Postgres };
@@ -51,6 +53,8 @@ public:
     // Inside the schema's write transaction.
     bool writeVersion(QSqlDatabase& db, int version, QString* error) const;
     bool lockSchema(QSqlDatabase& db, QString* error) const;
+    // Whether a failed write's error text says the server broke a deadlock (it may be tried again).
+    bool isDeadlock(const QString& error) const;
 
 private:
     Backend m_backend;

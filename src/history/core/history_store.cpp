@@ -54,10 +54,6 @@ QVariant text(const QString& value) {
     return HistoryDialect::text(value);
 }
 
-QVariant nullableSeconds(qint64 seconds) {
-    return seconds == 0 ? QVariant(QMetaType::fromType<qlonglong>()) : QVariant(seconds);
-}
-
 } // namespace
 
 QString historyGroupName(const QString& engineTitle, const QString& shares) {
@@ -234,14 +230,19 @@ bool HistoryStore::writable() {
 bool HistoryStore::write(const std::function<bool(QString*)>& work) {
     QSqlQuery query(m_db);
     QString error;
-    if (!query.exec(m_dialect.beginWrite()))
-        return lost(query.lastError().text());
-    if (work(&error) && query.exec(u"COMMIT"_s))
-        return true;
-    if (error.isEmpty())
-        error = query.lastError().text();
-    query.exec(u"ROLLBACK"_s);
-    return lost(error);
+    for (int attempt = 1;; ++attempt) {
+        error.clear();
+        if (!query.exec(m_dialect.beginWrite()))
+            return lost(query.lastError().text());
+        if (work(&error) && query.exec(u"COMMIT"_s))
+            return true;
+        if (error.isEmpty())
+            error = query.lastError().text();
+        query.exec(u"ROLLBACK"_s);
+        // A server that ended the transaction to break a deadlock with another program's: again.
+        if (attempt == kWriteAttempts || !m_dialect.isDeadlock(error))
+            return lost(error);
+    }
 }
 
 qint64 HistoryStore::existingId(const QString& table, const QString& column, const QString& value) const {
@@ -350,65 +351,6 @@ bool HistoryStore::addRecord(qint64 jobId, const ResultRecord& record) {
     return addAnnouncementRecord(jobId, record, {}, {});
 }
 
-bool HistoryStore::addAnnouncementRecord(qint64 jobId, const ResultRecord& record, const QString& group,
-                                         const QList<HistoryPage>& batch) {
-    if (m_state != State::Open || !m_jobSites.contains(jobId)) {
-        m_unstored.append(record);
-        return false;
-    }
-    const qint64 site = m_jobSites.value(jobId);
-    const bool written = write([&](QString* error) {
-        if (!insertRecord(jobId, record, error))
-            return false;
-        if (batch.isEmpty())
-            return true;
-        const qint64 groupId = internedId(u"engine_groups"_s, u"name"_s, group, error);
-        if (groupId < 0)
-            return false;
-        QSqlQuery page(m_db);
-        QSqlQuery state(m_db);
-        QSqlQuery claim(m_db);
-        page.prepare(u"INSERT INTO pages (site_id, hash, address) VALUES (?, ?, ?) ON CONFLICT DO NOTHING"_s);
-        state.prepare(u"INSERT INTO page_states (site_id, group_id, hash, lastmod, announced, verdict, ok_announced) "
-                      "VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (site_id, group_id, hash) DO UPDATE SET "
-                      "lastmod = excluded.lastmod, announced = excluded.announced, verdict = excluded.verdict, "
-                      "ok_announced = COALESCE(excluded.ok_announced, page_states.ok_announced)"_s);
-        claim.prepare(u"DELETE FROM claims WHERE site_id = ? AND group_id = ? AND hash = ? AND job_id = ?"_s);
-        const qint64 answered = now().toSecsSinceEpoch();
-        const bool ok = record.verdict == ResultRecord::Verdict::Ok;
-        for (const HistoryPage& item : batch) {
-            const qint64 key = pageKey(item.address);
-            const PageVerdict verdict = !ok ? PageVerdict::Failed : item.gone ? PageVerdict::OkGone : PageVerdict::Ok;
-            page.addBindValue(site);
-            page.addBindValue(key);
-            page.addBindValue(text(item.address));
-            state.addBindValue(site);
-            state.addBindValue(groupId);
-            state.addBindValue(key);
-            state.addBindValue(nullableSeconds(item.lastmod.isValid() ? item.lastmod.toSecsSinceEpoch() : 0));
-            state.addBindValue(answered);
-            state.addBindValue(static_cast<int>(verdict));
-            state.addBindValue(nullableSeconds(ok ? answered : 0));
-            claim.addBindValue(site);
-            claim.addBindValue(groupId);
-            claim.addBindValue(key);
-            claim.addBindValue(jobId);
-            if (!page.exec() || !state.exec() || !claim.exec()) {
-                *error = (page.lastError().isValid()    ? page
-                          : state.lastError().isValid() ? state
-                                                        : claim)
-                             .lastError()
-                             .text();
-                return false;
-            }
-        }
-        return true;
-    });
-    if (!written)
-        m_unstored.append(record);
-    return written;
-}
-
 bool HistoryStore::finishJob(qint64 jobId, const QDateTime& finished) {
     if (m_state != State::Open || !m_jobSites.contains(jobId))
         return false;
@@ -425,84 +367,6 @@ bool HistoryStore::finishJob(qint64 jobId, const QDateTime& finished) {
         *error = (query.lastError().isValid() ? query : claims).lastError().text();
         return false;
     });
-}
-
-QList<qsizetype> HistoryStore::claimPages(qint64 jobId, const QString& group, const QList<HistoryPage>& pages) {
-    QList<qsizetype> mine;
-    const auto everyPage = [&] {
-        mine.resize(pages.size());
-        for (qsizetype i = 0; i < pages.size(); ++i)
-            mine[i] = i;
-        return mine;
-    };
-    if (m_state != State::Open || !m_jobSites.contains(jobId))
-        return everyPage();
-    const qint64 site = m_jobSites.value(jobId);
-    const bool written = write([&](QString* error) {
-        mine.clear();
-        const qint64 groupId = internedId(u"engine_groups"_s, u"name"_s, group, error);
-        if (groupId < 0)
-            return false;
-        const qint64 claimed = now().toSecsSinceEpoch();
-        QSqlQuery query(m_db);
-        query.prepare(u"DELETE FROM claims WHERE claimed < ?"_s);
-        query.addBindValue(claimed - kClaimLifetimeSeconds);
-        if (!query.exec()) {
-            *error = query.lastError().text();
-            return false;
-        }
-        QSqlQuery insert(m_db);
-        QSqlQuery state(m_db);
-        QSqlQuery release(m_db);
-        insert.prepare(u"INSERT INTO claims (site_id, group_id, hash, job_id, claimed) VALUES (?, ?, ?, ?, ?) "
-                       "ON CONFLICT (site_id, group_id, hash) DO UPDATE SET claimed = excluded.claimed "
-                       "WHERE claims.job_id = excluded.job_id"_s);
-        state.prepare(
-            u"SELECT verdict, ok_announced FROM page_states WHERE site_id = ? AND group_id = ? AND hash = ?"_s);
-        release.prepare(u"DELETE FROM claims WHERE site_id = ? AND group_id = ? AND hash = ?"_s);
-        for (qsizetype i = 0; i < pages.size(); ++i) {
-            const qint64 key = pageKey(pages[i].address);
-            insert.addBindValue(site);
-            insert.addBindValue(groupId);
-            insert.addBindValue(key);
-            insert.addBindValue(jobId);
-            insert.addBindValue(claimed);
-            if (!insert.exec()) {
-                *error = insert.lastError().text();
-                return false;
-            }
-            if (insert.numRowsAffected() != 1)
-                continue; // another job sends it (a claim of this job is renewed)
-            // Read after the claim is made: an answer another job recorded before is seen.
-            state.addBindValue(site);
-            state.addBindValue(groupId);
-            state.addBindValue(key);
-            if (!state.exec()) {
-                *error = state.lastError().text();
-                return false;
-            }
-            PageHistory::Entry entry;
-            const bool known = state.next();
-            if (known) {
-                entry.verdict = static_cast<PageVerdict>(state.value(0).toInt());
-                entry.okAnnounced = state.value(1).toLongLong();
-            }
-            state.finish();
-            if (pageNeedsSending(known ? &entry : nullptr, pages[i])) {
-                mine.append(i);
-                continue;
-            }
-            release.addBindValue(site);
-            release.addBindValue(groupId);
-            release.addBindValue(key);
-            if (!release.exec()) {
-                *error = release.lastError().text();
-                return false;
-            }
-        }
-        return true;
-    });
-    return written ? mine : everyPage();
 }
 
 bool HistoryStore::forgetSite(const QString& siteHost) {

@@ -40,6 +40,8 @@ class HistoryStore {
 public:
     static constexpr int kJobsKeptPerSite = 1000;
     static constexpr qint64 kClaimLifetimeSeconds = 30 * 60;
+    // How often a write that the server broke off to end a deadlock is tried.
+    static constexpr int kWriteAttempts = 3;
 
     explicit HistoryStore(const HistoryLocation& location);
     ~HistoryStore();
