@@ -63,8 +63,11 @@ QString HistoryDialect::beginWrite() const {
 bool HistoryDialect::prepareConnection(QSqlDatabase& db, QString* error) const {
     if (m_backend != Backend::Sqlite)
         return true;
+    // A cache of up to 32 MiB: the page states of a large site are written in key order, all
+    // over the file, and a small cache reads the same parts again and again.
     QSqlQuery query(db);
-    return run(query, u"PRAGMA busy_timeout = %1"_s.arg(kBusyTimeoutMs), error);
+    return run(query, u"PRAGMA busy_timeout = %1"_s.arg(kBusyTimeoutMs), error) &&
+           run(query, u"PRAGMA cache_size = -32768"_s, error);
 }
 
 bool HistoryDialect::prepareWriting(QSqlDatabase& db, QString* error) const {

@@ -188,14 +188,16 @@ PageHistory HistoryStore::pageHistory(const QString& siteHost, const QString& gr
         return history;
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    query.prepare(u"SELECT hash, verdict, ok_announced FROM page_states WHERE site_id = ? AND group_id = ?"_s);
+    // Two columns, the verdict in the low bits of the second: a million rows read noticeably faster.
+    query.prepare(u"SELECT hash, COALESCE(ok_announced, 0) * 4 + verdict FROM page_states WHERE site_id = ? AND "
+                  "group_id = ?"_s);
     query.addBindValue(site);
     query.addBindValue(groupId);
     if (!query.exec())
         return history;
     while (query.next()) {
-        history.add({query.value(0).toLongLong(), query.value(2).toLongLong(),
-                     static_cast<PageVerdict>(query.value(1).toInt())});
+        const qint64 state = query.value(1).toLongLong();
+        history.add({query.value(0).toLongLong(), state >> 2, static_cast<PageVerdict>(state & 3)});
     }
     return history;
 }

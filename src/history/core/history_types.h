@@ -16,8 +16,8 @@ struct HistoryJob {
     qint64 id = -1;
     Kind kind = Kind::Submit;
     Face face = Face::Window;
-    QDateTime started;  // UTC
-    QDateTime finished; // UTC; null while going (or when the job was cut short)
+    QDateTime started;  // when written: now when invalid; read back in local time
+    QDateTime finished; // null while going (or when the job was cut short)
     QString profilePath;
     QString siteHost;          // the Site URL's host, lower case
     QString dateRule;          // how pages were chosen by date ("every page", "since 2026-12-01", …)

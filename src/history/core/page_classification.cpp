@@ -3,6 +3,9 @@
 #include <QDateTime>
 #include <QTimeZone>
 
+#include <algorithm>
+#include <bit>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -26,8 +29,7 @@ qsizetype hostEnd(QStringView address) {
 }
 
 inline quint64 mix(quint64 hash, char16_t unit) {
-    hash = (hash ^ (unit & 0xff)) * kFnvPrime;
-    return (hash ^ (unit >> 8)) * kFnvPrime;
+    return (hash ^ unit) * kFnvPrime;
 }
 
 qint64 secondsOf(const QDateTime& time) {
@@ -55,17 +57,46 @@ qint64 pageKey(QStringView address) {
 
 void PageHistory::reserve(qsizetype size) {
     m_entries.reserve(static_cast<size_t>(size));
-    m_index.reserve(size);
+    size_t capacity = 16;
+    while (capacity < static_cast<size_t>(size) * 2)
+        capacity *= 2;
+    if (capacity > m_slots.size())
+        rehash(capacity);
+}
+
+void PageHistory::rehash(size_t capacity) {
+    m_slots.assign(capacity, 0);
+    m_shift = 64 - std::countr_zero(capacity);
+    for (size_t i = 0; i < m_entries.size(); ++i)
+        m_slots[static_cast<size_t>(slotOf(m_entries[i].key))] = static_cast<qint32>(i + 1);
+}
+
+// The slot of key: the one holding it, or the free one where it would go.
+qsizetype PageHistory::slotOf(qint64 key) const {
+    const size_t mask = m_slots.size() - 1;
+    size_t slot = static_cast<size_t>((static_cast<quint64>(key) * 0x9E3779B97F4A7C15ULL) >> m_shift);
+    while (m_slots[slot] != 0 && m_entries[static_cast<size_t>(m_slots[slot] - 1)].key != key)
+        slot = (slot + 1) & mask;
+    return static_cast<qsizetype>(slot);
 }
 
 void PageHistory::add(const Entry& entry) {
-    m_index.insert(entry.key, static_cast<qsizetype>(m_entries.size()));
+    if ((m_entries.size() + 1) * 2 > m_slots.size())
+        rehash(std::max<size_t>(16, m_slots.size() * 2));
+    qint32& slot = m_slots[static_cast<size_t>(slotOf(entry.key))];
+    if (slot != 0) {
+        m_entries[static_cast<size_t>(slot - 1)] = entry;
+        return;
+    }
     m_entries.push_back(entry);
+    slot = static_cast<qint32>(m_entries.size());
 }
 
 qsizetype PageHistory::find(qint64 key) const {
-    const auto found = m_index.constFind(key);
-    return found == m_index.cend() ? -1 : found.value();
+    if (m_slots.empty())
+        return -1;
+    const qint32 slot = m_slots[static_cast<size_t>(slotOf(key))];
+    return slot == 0 ? -1 : slot - 1;
 }
 
 bool pageNeedsSending(const PageHistory::Entry* entry, const HistoryPage& page) {

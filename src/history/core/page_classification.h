@@ -2,16 +2,16 @@
 
 #include "history/core/history_types.h"
 
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <vector>
 
-// The key of a page in the history: the 64-bit FNV-1a hash of its address's UTF-16LE bytes,
-// with the scheme and host in lower case (addresses that differ only there are one page). Stable
-// across machines and versions. Two addresses of one site sharing a key would share one state;
-// for a site of a million pages the odds are below one in ten million.
+// The key of a page in the history: a 64-bit FNV-1a hash of its address taken over UTF-16
+// code units (one step a unit where FNV-1a takes a byte), with the scheme and host in lower
+// case (addresses that differ only there are one page). Stable across machines and versions.
+// Two addresses of one site sharing a key would share one state; for a site of a million pages
+// the odds are below one in ten million.
 qint64 pageKey(QStringView address);
 
 // How a page was last announced to one engine group (page_states.verdict).
@@ -34,8 +34,14 @@ public:
     qsizetype find(qint64 key) const;
 
 private:
+    qsizetype slotOf(qint64 key) const;
+    void rehash(size_t capacity);
+
     std::vector<Entry> m_entries;
-    QHash<qint64, qsizetype> m_index;
+    // Open addressing over the keys (already hashes): entry index + 1 per slot, 0 when free; a
+    // power of two at least twice the entries.
+    std::vector<qint32> m_slots;
+    int m_shift = 64;
 };
 
 // What a page is for one engine group.
