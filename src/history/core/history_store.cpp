@@ -23,19 +23,24 @@ HistoryDialect::Backend backendOf(const HistoryLocation& location) {
                                                             : HistoryDialect::Backend::Sqlite;
 }
 
-// Why an SQLite file cannot be a Torvane history, judged from its first bytes and its size
-// (empty when it may be one): it must be empty or start as an SQLite database, and not be
-// shorter than its header says (a cut-off copy).
-QString sqliteFileProblem(const QString& path, bool* damaged) {
+enum class FileState { Fits, Unreadable, Foreign, Damaged };
+
+// Whether an SQLite file can be a Torvane history, judged from its first bytes and its size: it
+// must be empty or start as an SQLite database, and not be shorter than its header says (a
+// cut-off copy). *why receives the reason when not.
+FileState sqliteFileState(const QString& path, QString* why) {
     QFile file(path);
-    *damaged = false;
-    if (!file.open(QIODevice::ReadOnly))
-        return file.errorString();
+    if (!file.open(QIODevice::ReadOnly)) {
+        *why = file.errorString();
+        return FileState::Unreadable;
+    }
     const QByteArray header = file.read(100);
     if (header.isEmpty())
-        return {};
-    if (header.size() < 100 || !header.startsWith(QByteArrayLiteral("SQLite format 3\0")))
-        return u"it is not a database"_s;
+        return FileState::Fits;
+    if (header.size() < 100 || !header.startsWith(QByteArrayLiteral("SQLite format 3\0"))) {
+        *why = u"it is not a database"_s;
+        return FileState::Foreign;
+    }
     const auto number = [&](int offset) {
         return qFromBigEndian<quint32>(header.constData() + offset);
     };
@@ -44,10 +49,10 @@ QString sqliteFileProblem(const QString& path, bool* damaged) {
                                  : qFromBigEndian<quint16>(header.constData() + 16);
     const quint32 pages = number(28);
     if (pages > 0 && number(24) == number(92) && file.size() < qint64(pages) * pageSize) {
-        *damaged = true;
-        return u"the file is shorter than its header says: it was cut off"_s;
+        *why = u"the file is shorter than its header says: it was cut off"_s;
+        return FileState::Damaged;
     }
-    return {};
+    return FileState::Fits;
 }
 
 QVariant text(const QString& value) {
@@ -113,11 +118,16 @@ bool HistoryStore::openSqlite() {
         m_state = State::NotMade;
         return true;
     }
-    bool damaged = false;
-    const QString problem = sqliteFileProblem(m_location.path, &damaged);
-    if (!problem.isEmpty()) {
-        return unusable(damaged ? u"The history %1 is damaged (%2); it was left as it is"_s.arg(shown, problem)
-                                : u"%1 is not a Torvane history (%2); it was left as it is"_s.arg(shown, problem));
+    QString why;
+    switch (sqliteFileState(m_location.path, &why)) {
+    case FileState::Fits:
+        break;
+    case FileState::Unreadable:
+        return unusable(u"The history %1 cannot be read (%2)"_s.arg(shown, why));
+    case FileState::Foreign:
+        return unusable(u"%1 is not a Torvane history (%2); it was left as it is"_s.arg(shown, why));
+    case FileState::Damaged:
+        return unusable(u"The history %1 is damaged (%2); it was left as it is"_s.arg(shown, why));
     }
     m_db = QSqlDatabase::addDatabase(m_dialect.driverName(), m_connection);
     m_connected = true;
@@ -125,7 +135,7 @@ bool HistoryStore::openSqlite() {
     m_db.setConnectOptions(m_dialect.connectOptions());
     if (!m_db.open())
         return unusable(u"The history %1 cannot be opened (%2)"_s.arg(shown, m_db.lastError().text()));
-    return prepare(true);
+    return prepare();
 }
 
 bool HistoryStore::openPostgres() {
@@ -154,11 +164,11 @@ bool HistoryStore::openPostgres() {
                 u"The history database %1 does not exist on that server (create it, or name another)"_s.arg(shown));
         return unusable(u"The history database %1 cannot be reached (%2)"_s.arg(shown, error));
     }
-    return prepare(true);
+    return prepare();
 }
 
 // Checks what the open database holds and brings its tables up to date.
-bool HistoryStore::prepare(bool makeSchema) {
+bool HistoryStore::prepare() {
     const QString shown = m_location.display();
     QString error;
     if (!m_dialect.prepareConnection(m_db, &error))
@@ -177,7 +187,7 @@ bool HistoryStore::prepare(bool makeSchema) {
     if (!m_dialect.prepareWriting(m_db, &error))
         return unusable(u"The history %1 cannot be written (%2)"_s.arg(shown, error));
     m_state = State::Open;
-    if (version == kHistorySchemaVersion || !makeSchema)
+    if (version == kHistorySchemaVersion)
         return true;
     const bool made = write([&](QString* failure) {
         // Another program may have made the tables since they were read.

@@ -107,7 +107,7 @@ private:
 
     bool openSqlite();
     bool openPostgres();
-    bool prepare(bool makeSchema);
+    bool prepare();
     bool makeFile();
     bool unusable(const QString& message);
     void disconnect();
