@@ -8,6 +8,7 @@ TORVANE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 TORVANE_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-webengine-dev libgl-dev zlib1g-dev libssl-dev
+    libqt6sql6-sqlite libqt6sql6-psql postgresql
     fonts-liberation2 fonts-dejavu-core
     desktop-file-utils appstream shared-mime-info man-db dpkg-dev file openssl
     # A virtual X display with Mesa's OpenGL drivers, as on a desktop: the tests that run on a

@@ -1,0 +1,62 @@
+#include "history/core/history_schema.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Version 1. Verdicts in records follow ResultRecord::Verdict (0 OK, 1 ERROR, 2 SKIPPED,
+// 3 PENDING); in page_states 0 failed, 1 OK, 2 OK for a page sent because it left the sitemap.
+const QStringList& version1() {
+    static const QStringList statements{
+        u"CREATE TABLE sites (id {id}, host TEXT NOT NULL UNIQUE)"_s,
+        u"CREATE TABLE engine_groups (id {id}, name TEXT NOT NULL UNIQUE)"_s,
+        u"CREATE TABLE jobs (id {id}, site_id BIGINT NOT NULL, kind INTEGER NOT NULL, face INTEGER NOT NULL, "
+        "started BIGINT NOT NULL, finished BIGINT, profile TEXT NOT NULL, date_rule TEXT NOT NULL, "
+        "shared_notices TEXT NOT NULL)"_s,
+        u"CREATE INDEX jobs_by_site ON jobs (site_id, id)"_s,
+        u"CREATE INDEX jobs_by_profile ON jobs (profile, id)"_s,
+        u"CREATE TABLE records (job_id BIGINT NOT NULL, seq INTEGER NOT NULL, recorded BIGINT NOT NULL, "
+        "title TEXT NOT NULL, url TEXT NOT NULL, verdict INTEGER NOT NULL, http_status INTEGER NOT NULL, "
+        "failure INTEGER NOT NULL, error TEXT NOT NULL, page_title TEXT NOT NULL, reason TEXT NOT NULL, "
+        "milliseconds BIGINT NOT NULL, meaning TEXT NOT NULL, key_file TEXT NOT NULL, batch_size INTEGER NOT NULL, "
+        "batch_first TEXT NOT NULL, batch_last TEXT NOT NULL, batch_body TEXT NOT NULL, "
+        "PRIMARY KEY (job_id, seq)){compact}"_s,
+        u"CREATE TABLE pages (site_id BIGINT NOT NULL, hash BIGINT NOT NULL, address TEXT NOT NULL, "
+        "PRIMARY KEY (site_id, hash)){compact}"_s,
+        u"CREATE TABLE page_states (site_id BIGINT NOT NULL, group_id BIGINT NOT NULL, hash BIGINT NOT NULL, "
+        "lastmod BIGINT, announced BIGINT NOT NULL, verdict INTEGER NOT NULL, ok_announced BIGINT, "
+        "PRIMARY KEY (site_id, group_id, hash)){compact}"_s,
+    };
+    return statements;
+}
+
+// Version 2: the pages a running job is sending to an engine group, so that another job
+// announcing the same site at the same time leaves them out.
+const QStringList& version2() {
+    static const QStringList statements{
+        u"CREATE TABLE claims (site_id BIGINT NOT NULL, group_id BIGINT NOT NULL, hash BIGINT NOT NULL, "
+        "job_id BIGINT NOT NULL, claimed BIGINT NOT NULL, PRIMARY KEY (site_id, group_id, hash)){compact}"_s,
+        u"CREATE INDEX claims_by_job ON claims (job_id)"_s,
+    };
+    return statements;
+}
+
+} // namespace
+
+bool upgradeHistorySchema(QSqlDatabase& db, const HistoryDialect& dialect, int from, QString* error) {
+    const QList<const QStringList*> steps{&version1(), &version2()};
+    QSqlQuery query(db);
+    for (int version = from; version < kHistorySchemaVersion; ++version) {
+        for (const QString& statement : *steps[version]) {
+            if (!query.exec(dialect.tableSql(statement))) {
+                *error = query.lastError().text();
+                return false;
+            }
+        }
+    }
+    return dialect.writeVersion(db, kHistorySchemaVersion, error);
+}
