@@ -139,9 +139,7 @@ int runInspectJob(const CommandLine& command) {
     int printed = 0;
     check.setPageDone([&](int, const UrlInspection&) {
         const QList<UrlInspection>& inspections = check.inspections();
-        // A page not answered yet has neither a verdict nor a problem.
-        while (printed < inspections.size() &&
-               (!inspections[printed].inspected() || !inspections[printed].verdict.isEmpty())) {
+        while (printed < inspections.size() && IndexCheck::answered(inspections[printed])) {
             printLine(inspections[printed].line());
             ++printed;
         }

@@ -32,6 +32,11 @@ public:
     void cancel();
 
     bool running() const { return m_answered < m_inspections.size(); }
+    qsizetype answeredCount() const { return m_answered; }
+    // True when inspection (one of inspections()) has been answered: a verdict, or why there is none.
+    static bool answered(const UrlInspection& inspection) {
+        return !inspection.inspected() || !inspection.verdict.isEmpty();
+    }
     const QString& property() const { return m_property; }
     // One per page, in order; a page not answered yet has neither verdict nor problem.
     const QList<UrlInspection>& inspections() const { return m_inspections; }
