@@ -2,6 +2,7 @@
 
 #include "cli/command_line.h"
 #include "cli/job_input.h"
+#include "cli/stop_signals.h"
 #include "google/core/google_access_token.h"
 #include "google/core/google_api.h"
 #include "google/core/index_check.h"
@@ -145,17 +146,27 @@ int runInspectJob(const CommandLine& command) {
         }
     });
     check.setFinished([&loop] { loop.quit(); });
+    StopSignals stops;
+    QObject::connect(&stops, &StopSignals::stopRequested, &loop, [&check, &loop] {
+        check.cancel();
+        loop.quit();
+    });
     check.start(property, pages);
     loop.exec();
     printError(check.summary());
 
     int status = check.allIndexed() ? ExitAllOk : ExitSomeFailed;
+    if (stops.received()) {
+        printError(u"Interrupted: the pages not answered are SKIPPED."_s);
+        status = ExitInterrupted;
+    }
     if (!command.report.isEmpty()) {
         RunResults results = check.results();
         results.profilePath = QFileInfo(command.profile).absoluteFilePath();
         if (const QString reportError = saveRunReport(command.report, results); !reportError.isEmpty()) {
             printError(reportError);
-            status = ExitBadInput;
+            if (status != ExitInterrupted)
+                status = ExitBadInput;
         }
     }
     return status;

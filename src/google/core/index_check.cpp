@@ -14,9 +14,21 @@ IndexCheck::IndexCheck(SearchConsoleClient& client, QObject* parent) : QObject(p
 
 void IndexCheck::cancel() {
     ++m_generation;
-    if (running())
-        m_client.cancel();
+    if (!running())
+        return;
+    m_client.cancel();
     m_answered = m_inspections.size();
+    m_results.finished = QDateTime::currentDateTime();
+    m_results.records.clear();
+    for (const UrlInspection& inspection : std::as_const(m_inspections)) {
+        ResultRecord kept = record(inspection);
+        if (!answered(inspection)) {
+            kept.verdict = ResultRecord::Verdict::Skipped;
+            kept.meaning = u"Not inspected: the check was stopped first."_s;
+            kept.reason.clear();
+        }
+        m_results.records.append(kept);
+    }
 }
 
 void IndexCheck::start(const QString& property, const QList<QUrl>& pages) {
@@ -79,11 +91,11 @@ QString IndexCheck::summary() const {
     qsizetype notIndexed = 0;
     qsizetype notInspected = 0;
     for (const UrlInspection& inspection : m_inspections) {
-        if (!inspection.inspected())
+        if (!inspection.inspected() || !answered(inspection))
             ++notInspected;
         else if (inspection.indexed())
             ++indexed;
-        else if (!inspection.verdict.isEmpty())
+        else
             ++notIndexed;
     }
     QString text = u"%1 %2 checked: %3 indexed, %4 not indexed"_s.arg(

@@ -28,7 +28,8 @@ public:
 
     // Inspects pages within property; a check still going is cancelled first.
     void start(const QString& property, const QList<QUrl>& pages);
-    // Drops the pages not yet answered (the client's queued calls with them), without answers.
+    // Stops the check: the pages not yet answered (and the client's queued calls with them) are
+    // dropped without answers, and are SKIPPED in results().
     void cancel();
 
     bool running() const { return m_answered < m_inspections.size(); }
@@ -43,7 +44,7 @@ public:
     bool allIndexed() const;
     // "3 pages checked: 1 indexed, 2 not indexed. 3 of 2 000 URL inspections for … used in the last 24 hours."
     QString summary() const;
-    // The records for a report (Save Report As…, --report), one per page answered.
+    // The records for a report (Save Report As…, --report), one per page, once the check ended.
     const RunResults& results() const { return m_results; }
 
     // Why page cannot be inspected within property, in words; empty when it can.

@@ -212,8 +212,14 @@ void GoogleWindow::chooseKeyFile() {
 }
 
 void GoogleWindow::useKeyFile(const QString& path) {
-    if (path != m_host.googleKeyFile())
+    if (path != m_host.googleKeyFile()) {
         m_host.setGoogleKeyFile(path);
+        // Another account may see other properties: connect again.
+        ++m_sitemapRequest;
+        m_properties->clear();
+        m_sitemaps->clear();
+        m_connectStatus->clear();
+    }
     loadKey();
 }
 
