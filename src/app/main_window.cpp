@@ -88,6 +88,7 @@ TForm1::~TForm1() {
     // The windows that make requests go before the fetcher they use (a child made before them).
     delete m_announce;
     delete m_keyWindow;
+    delete m_googleWindow;
     if (m_catalogueReader) {
         const std::lock_guard lock(m_catalogueReader->mutex);
         m_catalogueReader->stop.request_stop();
@@ -230,6 +231,21 @@ void TForm1::createRunMenu() {
     m_announcePages = run->addAction(QStringLiteral("Announce Pages\u2026"));
     m_announcePages->setObjectName(QStringLiteral("AnnouncePages1"));
     connect(m_announcePages, &QAction::triggered, this, &TForm1::showAnnouncePages);
+    QAction* google = run->addAction(QStringLiteral("Google Search Console\u2026"));
+    google->setObjectName(QStringLiteral("GoogleSearchConsole1"));
+    connect(google, &QAction::triggered, this, &TForm1::showGoogleWindow);
+}
+
+void TForm1::showGoogleWindow() {
+    if (!m_googleWindow)
+        m_googleWindow = new GoogleWindow(*this, *m_fetcher, this);
+    centreOverOnFirstShow(m_googleWindow, this);
+    m_googleWindow->showWindow();
+}
+
+void TForm1::setGoogleKeyFile(const QString& path) {
+    m_googleKeyFile = path;
+    markModified();
 }
 
 void TForm1::showIndexNowKeyWindow() {
@@ -435,6 +451,9 @@ void TForm1::setCaption(const QString& caption) {
 void TForm1::ClearData() {
     for (ProfilePage* page : m_profilePages)
         page->clearFields();
+    m_googleKeyFile.clear();
+    if (m_googleWindow)
+        m_googleWindow->reloadKeyFile();
     m_log->clear();
     m_engineData->clearOptionTexts();
 }
@@ -443,12 +462,16 @@ ProfileFields TForm1::currentFields() const {
     ProfileFields fields;
     for (const ProfilePage* page : m_profilePages)
         page->readFields(fields);
+    fields.Google_Key_File = m_googleKeyFile;
     return fields;
 }
 
 void TForm1::setFields(const ProfileFields& fields) {
     for (ProfilePage* page : m_profilePages)
         page->setFields(fields);
+    m_googleKeyFile = fields.Google_Key_File;
+    if (m_googleWindow)
+        m_googleWindow->reloadKeyFile();
 }
 
 void TForm1::ReadData() {

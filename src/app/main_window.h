@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/core/engine_catalogue.h"
+#include "google/ui/google_window.h"
 #include "indexnow/ui/indexnow_key_window.h"
 #include "profile/core/profile_snapshot.h"
 #include "profile/ui/profile_commands.h"
@@ -36,7 +37,7 @@ class TForm3;
 // waits for it (or reads it, when the window was never shown). Nothing else can reach an engine
 // before then: the engine lists are empty until the titles arrive. Closing the window never
 // waits for the reading: it is asked to stop and left to end by itself.
-class TForm1 : public QMainWindow, public ProfileHost, private RunInputs, private IndexNowKeyHost {
+class TForm1 : public QMainWindow, public ProfileHost, private RunInputs, private IndexNowKeyHost, private GoogleHost {
     Q_OBJECT
 
 public:
@@ -113,6 +114,10 @@ public:
     void showIndexNowKeyWindow();
     // The IndexNow Key window; null until it was first shown.
     IndexNowKeyWindow* indexNowKeyWindow() const { return m_keyWindow; }
+    // Run > Google Search Console…: shows the Google Search Console window, made at its first use.
+    void showGoogleWindow();
+    // The Google Search Console window; null until it was first shown.
+    GoogleWindow* googleWindow() const { return m_googleWindow; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -147,6 +152,10 @@ private:
     QString siteUrl() const override;
     void engineOptionsChanged() override;
 
+    // What the Google Search Console window needs.
+    QString googleKeyFile() const override { return m_googleKeyFile; }
+    void setGoogleKeyFile(const QString& path) override;
+
     QString m_startDirectory;
     QString m_catalogueDirectory; // the folder whose Engine.dat is read (see locateCatalogueFolder)
     Engine_Type m_catalogue;
@@ -162,6 +171,8 @@ private:
     ResultsWindow* m_results = nullptr;
     NetworkFetcher* m_fetcher = nullptr; // the requests made beside the browser (key-file checks, announcing)
     IndexNowKeyWindow* m_keyWindow = nullptr;
+    GoogleWindow* m_googleWindow = nullptr; // made at its first use
+    QString m_googleKeyFile;                // the profile's, kept here as no page shows it
     QAction* m_announcePages = nullptr;
     AnnounceWindow* m_announce = nullptr; // made at its first use
     bool m_announcementResults = false;   // the last results are the announcement's

@@ -25,7 +25,13 @@ struct Options {
         u"profile's IndexNow engines, as the Announce Pages window does."_s};
     QCommandLineOption checkKey{u"check-key"_s,
                                 u"Check that the site serves the IndexNow key file of the profile's key."_s};
-    QCommandLineOption profile{u"profile"_s, u"The profile for --announce and --check-key."_s, u"PROFILE.tvp"_s};
+    QCommandLineOption inspect{u"inspect"_s,
+                               u"Ask Google Search Console whether each URL is in Google's index, in the property "
+                               u"matching the profile's Site URL."_s};
+    QCommandLineOption profile{u"profile"_s, u"The profile for --announce, --check-key and --inspect."_s,
+                               u"PROFILE.tvp"_s};
+    QCommandLineOption googleKey{u"google-key"_s,
+                                 u"The Google service-account key file to use instead of the profile's."_s, u"FILE"_s};
     QCommandLineOption catalogue{
         u"catalogue"_s, u"The engine catalogue to use instead of the Engine.dat the window would read."_s, u"FILE"_s};
     QCommandLineOption report{u"report"_s,
@@ -44,8 +50,8 @@ struct Options {
     QCommandLineOption quiet{u"quiet"_s, u"Print each engine's verdict line only, without status and meaning."_s};
 
     QList<const QCommandLineOption*> all() const {
-        return {&help,      &version, &submit, &announce,  &checkKey,   &profile,
-                &catalogue, &report,  &since,  &allShared, &noKeyCheck, &quiet};
+        return {&help,      &version,   &submit, &announce, &checkKey,  &inspect,    &profile,
+                &googleKey, &catalogue, &report, &since,    &allShared, &noKeyCheck, &quiet};
     }
 };
 
@@ -63,12 +69,14 @@ void setUp(QCommandLineParser& parser) {
         u"  torvane --announce SOURCE... --profile PROFILE.tvp [--since DATE] [--all-shared] [--no-key-check] "
         u"[--catalogue FILE] [--report FILE] [--quiet]\n"
         u"  torvane --check-key --profile PROFILE.tvp [--catalogue FILE]\n"
+        u"  torvane --inspect URL... --profile PROFILE.tvp [--google-key FILE] [--report FILE]\n"
         u"  torvane [--help | --version]\n\n"
-        u"Exit status: 0 all OK, 1 some engine answered ERROR (--check-key: the key file does not hold the key), "
-        u"2 bad input, 3 interrupted."_s);
+        u"Exit status: 0 all OK, 1 some engine answered ERROR (--check-key: the key file does not hold the key; "
+        u"--inspect: a page is not indexed), 2 bad input, 3 interrupted."_s);
     for (const QCommandLineOption* option : options().all())
         parser.addOption(*option);
-    parser.addPositionalArgument(u"SOURCE"_s, u"--announce: where the pages are listed."_s, u"[SOURCE...]"_s);
+    parser.addPositionalArgument(u"SOURCE"_s, u"--announce: where the pages are listed; --inspect: the pages."_s,
+                                 u"[SOURCE...]"_s);
     // "-help" is --help, not -h -e -l -p.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 }
@@ -114,7 +122,7 @@ QString misspeltOption(const QString& argument) {
 
 // Whether an argument names one of the options that ask for a job rather than the window.
 bool asksForJob(const QString& argument) {
-    static const QStringList names{u"submit"_s, u"announce"_s, u"check-key"_s, u"help"_s, u"version"_s};
+    static const QStringList names{u"submit"_s, u"announce"_s, u"check-key"_s, u"inspect"_s, u"help"_s, u"version"_s};
     if (argument == "-h"_L1 || argument == "-v"_L1 || argument == "-help"_L1 || argument == "-version"_L1)
         return true;
     if (!argument.startsWith("--"_L1))
@@ -164,7 +172,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 
     const std::pair<const QCommandLineOption*, CommandLine::Job> jobs[] = {{&o.submit, CommandLine::Job::Submit},
                                                                            {&o.announce, CommandLine::Job::Announce},
-                                                                           {&o.checkKey, CommandLine::Job::CheckKey}};
+                                                                           {&o.checkKey, CommandLine::Job::CheckKey},
+                                                                           {&o.inspect, CommandLine::Job::Inspect}};
     int jobCount = 0;
     for (const auto& [option, job] : jobs) {
         if (parser.isSet(*option)) {
@@ -173,7 +182,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         }
     }
     if (jobCount > 1)
-        return fail(u"Give only one of --submit, --announce and --check-key."_s);
+        return fail(u"Give only one of --submit, --announce, --check-key and --inspect."_s);
     for (const QCommandLineOption* option : o.all()) {
         if (parser.values(*option).size() > 1)
             return fail(u"--%1 is given more than once."_s.arg(option->names().constLast()));
@@ -186,9 +195,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QList<Job> jobs;
         const char16_t* takers;
     } takenBy[] = {
-        {&o.profile, {Job::Announce, Job::CheckKey}, u"--announce and --check-key"},
-        {&o.catalogue, {Job::Submit, Job::Announce, Job::CheckKey}, u""},
-        {&o.report, {Job::Submit, Job::Announce}, u"--submit and --announce"},
+        {&o.profile, {Job::Announce, Job::CheckKey, Job::Inspect}, u"--announce, --check-key and --inspect"},
+        {&o.googleKey, {Job::Announce, Job::Inspect}, u"--announce and --inspect"},
+        {&o.catalogue, {Job::Submit, Job::Announce, Job::CheckKey}, u"--submit, --announce and --check-key"},
+        {&o.report, {Job::Submit, Job::Announce, Job::Inspect}, u"--submit, --announce and --inspect"},
         {&o.since, {Job::Announce}, u"--announce"},
         {&o.allShared, {Job::Announce}, u"--announce"},
         {&o.noKeyCheck, {Job::Announce}, u"--announce"},
@@ -201,23 +211,28 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     }
 
     command.catalogue = parser.value(o.catalogue);
+    command.googleKey = parser.value(o.googleKey);
     command.report = parser.value(o.report);
     command.allShared = parser.isSet(o.allShared);
     command.noKeyCheck = parser.isSet(o.noKeyCheck);
     command.quiet = parser.isSet(o.quiet);
     command.sources = parser.positionalArguments();
-    if (command.job != Job::Announce && !command.sources.isEmpty())
+    if (command.job != Job::Announce && command.job != Job::Inspect && !command.sources.isEmpty())
         return fail(u"Unexpected argument '%1'."_s.arg(command.sources.constFirst()));
 
     command.profile = command.job == Job::Submit ? parser.value(o.submit) : parser.value(o.profile);
     if (command.profile.isEmpty()) {
+        const QString job = command.job == Job::Announce  ? u"announce"_s
+                            : command.job == Job::Inspect ? u"inspect"_s
+                                                          : u"check-key"_s;
         return fail(command.job == Job::Submit ? u"--submit needs a profile file: --submit PROFILE.tvp."_s
-                                               : u"--%1 needs --profile PROFILE.tvp."_s.arg(
-                                                     command.job == Job::Announce ? u"announce"_s : u"check-key"_s));
+                                               : u"--%1 needs --profile PROFILE.tvp."_s.arg(job));
     }
     if (command.job == Job::Announce && command.sources.isEmpty())
         return fail(u"--announce needs at least one SOURCE: a file of addresses, a sitemap file or a sitemap URL."_s);
-    for (const QCommandLineOption* option : {&o.catalogue, &o.report}) {
+    if (command.job == Job::Inspect && command.sources.isEmpty())
+        return fail(u"--inspect needs at least one page address: --inspect URL... --profile PROFILE.tvp."_s);
+    for (const QCommandLineOption* option : {&o.catalogue, &o.report, &o.googleKey}) {
         if (parser.isSet(*option) && parser.value(*option).isEmpty())
             return fail(u"--%1 needs a file name."_s.arg(option->names().constLast()));
     }

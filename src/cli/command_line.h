@@ -6,21 +6,22 @@
 
 // The exit statuses of the command-line jobs.
 enum ExitStatus {
-    ExitAllOk = 0,       // every engine (every batch) answered OK; the key file holds the key
-    ExitSomeFailed = 1,  // some engine answered ERROR; the key file does not hold the key
+    ExitAllOk = 0,       // every engine (every batch) answered OK; the key file holds the key; every page is indexed
+    ExitSomeFailed = 1,  // some engine answered ERROR; the key file does not hold the key; a page is not indexed
     ExitBadInput = 2,    // the command line, a file, the profile or the catalogue cannot be used
     ExitInterrupted = 3, // SIGINT or SIGTERM stopped the job
 };
 
 // What the program was asked to do on its command line.
 struct CommandLine {
-    enum class Job { Window, Help, Version, Submit, Announce, CheckKey };
+    enum class Job { Window, Help, Version, Submit, Announce, CheckKey, Inspect };
 
     Job job = Job::Window;
     QString profile;     // --submit's file, or --profile
+    QString googleKey;   // --google-key: the Google service-account key file; empty: the profile's
     QString catalogue;   // --catalogue; empty: found as the window finds it
     QString report;      // --report; empty: none
-    QStringList sources; // --announce: files of addresses, sitemap files, sitemap URLs
+    QStringList sources; // --announce: files of addresses, sitemap files, sitemap URLs; --inspect: pages
     QDateTime since;     // --since; invalid when not given
     bool allShared = false;
     bool noKeyCheck = false; // --no-key-check: send without checking the key files first
@@ -31,7 +32,7 @@ struct CommandLine {
 };
 
 // Reads the arguments (the first is the program's name). Without --submit, --announce,
-// --check-key, --help or --version the job is the window, and every other argument (a Qt or
+// --check-key, --inspect, --help or --version the job is the window, and every other argument (a Qt or
 // web engine option among them) is ignored. With one of them, an unknown option, a missing
 // value, a second job, an option the job does not take, a job without what it needs or an
 // unreadable --since date is an error.

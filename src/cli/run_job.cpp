@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "cli/announce_job.h"
 #include "cli/command_line.h"
+#include "cli/inspect_job.h"
 #include "cli/job_input.h"
 #include "cli/submit_job.h"
 #include "platform/program_info.h"
@@ -64,6 +65,8 @@ int runCommandLineJob(const CommandLine& command, char* programPath) {
         return runAnnounceJob(command);
     case Job::CheckKey:
         return runCheckKeyJob(command);
+    case Job::Inspect:
+        return runInspectJob(command);
     case Job::Window:
     case Job::Submit:
         break;

@@ -94,6 +94,7 @@ private slots:
         QTest::newRow("IndexNow Key") << "IndexNowKey1";
         QTest::newRow("Announce Pages") << "AnnouncePages1";
         QTest::newRow("Results") << "Results1";
+        QTest::newRow("Google Search Console") << "GoogleSearchConsole1";
     }
     void runMenuWindows() {
         QFETCH(QString, action);
@@ -103,6 +104,8 @@ private slots:
             window = m_form->indexNowKeyWindow();
         else if (action == "AnnouncePages1")
             window = m_form->announceWindow();
+        else if (action == "GoogleSearchConsole1")
+            window = m_form->googleWindow();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QStringList unnamed;
         collectUnnamed(QAccessible::queryAccessibleInterface(window), unnamed);

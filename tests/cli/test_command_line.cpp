@@ -57,6 +57,22 @@ void TestCommandLine::jobsAndErrors_data() {
     QTest::newRow("check-key") << QStringList{u"--check-key"_s, u"--profile"_s, u"p.tvp"_s} << Job::CheckKey
                                << QString();
 
+    QTest::newRow("inspect") << QStringList{u"--inspect"_s, u"https://www.example.com/a"_s, u"--profile"_s,
+                                            u"p.tvp"_s,     u"--google-key=k.json"_s,       u"--report"_s,
+                                            u"r.csv"_s}
+                             << Job::Inspect << QString();
+    QTest::newRow("inspect without a page") << QStringList{u"--inspect"_s, u"--profile"_s, u"p.tvp"_s} << Job::Inspect
+                                            << u"--inspect needs at least one page address: --inspect URL... --profile "
+                                               u"PROFILE.tvp."_s;
+    QTest::newRow("inspect without profile") << QStringList{u"--inspect"_s, u"https://www.example.com/a"_s}
+                                             << Job::Inspect << u"--inspect needs --profile PROFILE.tvp."_s;
+    QTest::newRow("catalogue beside inspect")
+        << QStringList{u"--inspect"_s, u"https://www.example.com/a"_s, u"--profile"_s, u"p.tvp"_s, u"--catalogue"_s,
+                       u"E.dat"_s}
+        << Job::Inspect << u"--catalogue goes only with --submit, --announce and --check-key."_s;
+    QTest::newRow("google key beside check-key")
+        << QStringList{u"--check-key"_s, u"--profile"_s, u"p.tvp"_s, u"--google-key"_s, u"k.json"_s} << Job::CheckKey
+        << u"--google-key goes only with --announce and --inspect."_s;
     QTest::newRow("misspelt job, without a job")
         << QStringList{u"--sumbit"_s, u"x"_s} << Job::Window << u"Unknown option --sumbit; did you mean --submit?"_s;
     QTest::newRow("misspelt job with a value")
@@ -71,11 +87,12 @@ void TestCommandLine::jobsAndErrors_data() {
     QTest::newRow("unknown option beside a job")
         << QStringList{u"--submit"_s, u"p.tvp"_s, u"--bogus"_s} << Job::Window << u"Unknown option 'bogus'."_s;
     QTest::newRow("two jobs") << QStringList{u"--submit"_s, u"p.tvp"_s, u"--check-key"_s} << Job::CheckKey
-                              << u"Give only one of --submit, --announce and --check-key."_s;
+                              << u"Give only one of --submit, --announce, --check-key and --inspect."_s;
     QTest::newRow("option of another job") << QStringList{u"--submit"_s, u"p.tvp"_s, u"--since"_s, u"2026-01-01"_s}
                                            << Job::Submit << u"--since goes only with --announce."_s;
-    QTest::newRow("profile beside submit") << QStringList{u"--submit"_s, u"p.tvp"_s, u"--profile"_s, u"q.tvp"_s}
-                                           << Job::Submit << u"--profile goes only with --announce and --check-key."_s;
+    QTest::newRow("profile beside submit")
+        << QStringList{u"--submit"_s, u"p.tvp"_s, u"--profile"_s, u"q.tvp"_s} << Job::Submit
+        << u"--profile goes only with --announce, --check-key and --inspect."_s;
     QTest::newRow("empty profile") << QStringList{u"--submit="_s} << Job::Submit
                                    << u"--submit needs a profile file: --submit PROFILE.tvp."_s;
     QTest::newRow("announce without profile")
@@ -117,6 +134,10 @@ void TestCommandLine::announceValues() {
     QCOMPARE(command.since, QDateTime(QDate(2026, 12, 1), QTime(0, 0), Qt::UTC));
     QVERIFY(command.allShared);
     QVERIFY(!command.quiet);
+    QCOMPARE(parseCommandLine({u"torvane"_s, u"--announce"_s, u"s.xml"_s, u"--profile"_s, u"p.tvp"_s, u"--google-key"_s,
+                               u"key.json"_s})
+                 .googleKey,
+             u"key.json"_s);
 }
 
 // --help and the manual page give the same usage lines, whatever options they list.

@@ -37,6 +37,7 @@ ProfileFields allFields(const QString& text) {
     ProfileFields f{text, text, text, text, text, text, text, text, text, text, text, text, text, text, text, {}, {}};
     f.Keyword.fill(text);
     f.Description = text;
+    f.Google_Key_File = text;
     return f;
 }
 
@@ -136,6 +137,23 @@ private slots:
             QCOMPARE(e.OptVal1, value);
             QCOMPARE(e.Option2, e.Option == 2 ? value : QString());
             QCOMPARE(e.OptVal2, e.Option == 2 ? value : QString());
+        }
+    }
+
+    // The Google key file's path is kept under its own key only while it is set; cleared, the
+    // key stays empty rather than leaving the old path behind.
+    void googleKeyFilePath() {
+        const QString file = path("google.tvp");
+        QFile::remove(file);
+        Engine_Type catalogue = catalogueOf({engine("Plain")});
+        ProfileFields fields = distinctFields();
+        QCOMPARE(WriteDataFile(file, ReadData(fields), catalogue), QString());
+        QVERIFY(!IniFile::load(file).hasKey("Site Info", "Google_Key_File"));
+        for (const QString& keyPath : {QStringLiteral("/home/ann/keys/site key.json"), QString()}) {
+            fields.Google_Key_File = keyPath;
+            QCOMPARE(WriteDataFile(file, ReadData(fields), catalogue), QString());
+            QCOMPARE(ReadDataFile(file, catalogue), fields);
+            QVERIFY(IniFile::load(file).hasKey("Site Info", "Google_Key_File"));
         }
     }
 

@@ -82,7 +82,7 @@ QString SitemapState::sentence() const {
     QString text = u"Google's state of %1%2: %3"_s.arg(
         displayText(path), isSitemapsIndex ? u" (a sitemap index)"_s : QString(), parts.join(u", "_s));
     QStringList counts;
-    for (const SitemapContent& content : contents)
+    for (const SitemapTypeCount& content : contents)
         counts.append(u"%1: %2 submitted"_s.arg(displayText(content.type), QString::number(content.submitted)));
     if (!counts.isEmpty())
         text += u"; "_s + counts.join(u", "_s);

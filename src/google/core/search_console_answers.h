@@ -23,7 +23,7 @@ struct PropertyList {
     QStringList siteUrls() const;
 };
 
-struct SitemapContent {
+struct SitemapTypeCount {
     QString type; // web, image, video …
     qint64 submitted = 0;
     qint64 indexed = 0;
@@ -38,7 +38,7 @@ struct SitemapState {
     bool isSitemapsIndex = false;
     qint64 errors = 0;
     qint64 warnings = 0;
-    QList<SitemapContent> contents;
+    QList<SitemapTypeCount> contents;
 
     static SitemapState fromJson(const QJsonObject& json);
     // "Google's state of <path>: submitted …, downloaded …, pending, 0 errors, 0 warnings; web: 12 submitted."

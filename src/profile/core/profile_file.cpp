@@ -16,6 +16,9 @@ namespace {
 
 constexpr QByteArrayView kContactInfo = "Contact Info";
 constexpr QByteArrayView kSiteInfo = "Site Info";
+// The path of the Google key file, after the Site Info fields; written only when it is set (or
+// was in the file), so that a profile without it keeps the layout older programs wrote.
+constexpr QByteArrayView kGoogleKeyFile = "Google_Key_File";
 
 // A profile field with its key.
 struct KeyedField {
@@ -242,6 +245,7 @@ ProfileFields ReadDataFile(const IniFile& file, Engine_Type& catalogue) {
     const IniFile::Section siteInfo = file.section(kSiteInfo);
     for (const KeyedField& field : siteFields(fields))
         *field.text = readValue(file, siteInfo, field.key);
+    fields.Google_Key_File = readValue(file, siteInfo, QString::fromLatin1(kGoogleKeyFile));
     for (Engine_Data& engine : catalogue.Items)
         readEngine(file, engine);
     return fields;
@@ -265,6 +269,8 @@ QString WriteDataFile(IniFile& file, const ProfileSnapshot& snapshot, Engine_Typ
     write(kContactInfo, u"CEO"_s, snapshot.CEO);
     for (const KeyedField& field : siteFields(fields))
         write(kSiteInfo, field.key, *field.text);
+    if (!fields.Google_Key_File.isEmpty() || file.hasKey(kSiteInfo, kGoogleKeyFile))
+        write(kSiteInfo, QString::fromLatin1(kGoogleKeyFile), fields.Google_Key_File);
 
     for (Engine_Data& engine : catalogue.Items) {
         if (error.isEmpty())

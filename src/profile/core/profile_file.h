@@ -46,7 +46,8 @@ ProfileFields ReadDataFile(const IniFile& file, Engine_Type& catalogue);
 ProfileFields ReadDataFile(const QString& path, Engine_Type& catalogue);
 
 // Writes the snapshot's fields and every engine's choices into file, in file order: the
-// fifteen "Contact Info" keys, the eleven "Site Info" keys, then one section per engine in
+// fifteen "Contact Info" keys, the eleven "Site Info" keys ("Google_Key_File" after them when the
+// key file's path is set or the file has the key), then one section per engine in
 // catalogue order with "Selected", "OptVal1", "OptVal2", "Option1", "Option2" as the engine's
 // option lists call for. An engine's Selected other than 1 becomes 0. An engine whose title
 // cannot name a section (the INI service refuses it: empty, holding "]" or a line break, or

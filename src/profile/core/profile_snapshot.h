@@ -22,6 +22,8 @@ struct ProfileFields {
     QString Site_URL;               // Edit14
     std::array<QString, 8> Keyword; // Edit15 … Edit22
     QString Description;            // whole text of Memo1, lines separated by CR LF
+    // The path of the Google service-account key file (Run > Google Search Console); never the key.
+    QString Google_Key_File = {};
 
     bool operator==(const ProfileFields&) const = default;
 };

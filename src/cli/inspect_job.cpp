@@ -1,0 +1,173 @@
+#include "cli/inspect_job.h"
+
+#include "cli/command_line.h"
+#include "cli/job_input.h"
+#include "cli/stop_signals.h"
+#include "google/core/google_access_token.h"
+#include "google/core/google_api.h"
+#include "google/core/index_check.h"
+#include "google/core/search_console_client.h"
+#include "google/core/service_account_key.h"
+#include "net/core/network_fetcher.h"
+#include "platform/clock.h"
+#include "platform/ini_file.h"
+#include "platform/text_codec.h"
+#include "profile/core/profile_file.h"
+#include "submit/core/run_report.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The profile's fields (no catalogue is needed); why it cannot be read in error.
+ProfileFields readProfile(const QString& path, QString& error) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        error = u"The profile %1 does not exist."_s.arg(info.absoluteFilePath());
+        return {};
+    }
+    const IniFile file = IniFile::load(path);
+    if (!file.loadError().isEmpty()) {
+        error = file.loadError();
+        return {};
+    }
+    Engine_Type noEngines;
+    return ReadDataFile(file, noEngines);
+}
+
+// The key file to use: --google-key, else the profile's (a relative path there is taken from the
+// profile's folder). Empty when there is none.
+QString keyFilePath(const CommandLine& command, const ProfileFields& fields) {
+    if (!command.googleKey.isEmpty())
+        return command.googleKey;
+    if (fields.Google_Key_File.isEmpty())
+        return {};
+    return QFileInfo(command.profile).absoluteDir().absoluteFilePath(fields.Google_Key_File);
+}
+
+// The pages as web addresses; empty with why in error when one is not.
+QList<QUrl> pageAddresses(const QStringList& arguments, QString& error) {
+    QList<QUrl> pages;
+    for (const QString& argument : arguments) {
+        const QUrl page(argument, QUrl::StrictMode);
+        if (!page.isValid() || page.host().isEmpty() || (page.scheme() != "http"_L1 && page.scheme() != "https"_L1)) {
+            error =
+                u"\"%1\" is not a page address: give each page as http://… or https://…."_s.arg(displayText(argument));
+            return {};
+        }
+        pages.append(page);
+    }
+    return pages;
+}
+
+} // namespace
+
+int runInspectJob(const CommandLine& command) {
+    QString error;
+    const ProfileFields fields = readProfile(command.profile, error);
+    if (!error.isEmpty()) {
+        printError(error);
+        return ExitBadInput;
+    }
+    const QUrl siteUrl(fields.Site_URL.trimmed(), QUrl::StrictMode);
+    if (!siteUrl.isValid() || siteUrl.host().isEmpty()) {
+        printError(u"The profile's Site URL \"%1\" is not a web address: fill it in on the Site Info page."_s.arg(
+            displayText(fields.Site_URL)));
+        return ExitBadInput;
+    }
+
+    const QList<QUrl> pages = pageAddresses(command.sources, error);
+    if (!error.isEmpty()) {
+        printError(error);
+        return ExitBadInput;
+    }
+
+    NetworkFetcher fetcher;
+    SystemClock clock;
+    GoogleAccessToken token(fetcher, clock);
+    const QString keyPath = keyFilePath(command, fields);
+    if (!token.usesEnvironment()) {
+        if (keyPath.isEmpty()) {
+            printError(u"No Google service-account key: give --google-key FILE, or choose the key file in Run > "
+                       u"Google Search Console\u2026 and save the profile."_s);
+            return ExitBadInput;
+        }
+        const ServiceAccountKey::Loaded loaded = ServiceAccountKey::load(keyPath);
+        if (!loaded.key) {
+            printError(loaded.problem);
+            return ExitBadInput;
+        }
+        if (!loaded.warning.isEmpty())
+            printError(loaded.warning);
+        token.setKey(loaded.key);
+    }
+    SearchConsoleClient client(fetcher, token, clock);
+
+    QEventLoop loop;
+    PropertyList properties;
+    client.listProperties([&](const PropertyList& list) {
+        properties = list;
+        loop.quit();
+    });
+    loop.exec();
+    if (!properties.problem.isEmpty()) {
+        printError(properties.problem);
+        return ExitBadInput;
+    }
+    const QString property = matchingProperty(properties.siteUrls(), siteUrl);
+    if (property.isEmpty()) {
+        const QString shownList = properties.properties.isEmpty() ? u"none"_s : properties.siteUrls().join(u", "_s);
+        printError(
+            u"No Search Console property of the account matches the Site URL %1 (the account has: %2). Add "
+            u"the service account as a user of the site's property in Search Console under Settings > Users "
+            u"and permissions."_s.arg(displayText(siteUrl.toString(QUrl::FullyEncoded)), displayText(shownList)));
+        return ExitBadInput;
+    }
+    for (const QUrl& page : pages) {
+        if (!propertyCovers(property, page)) {
+            printError(u"%1 is not in the property %2 that matches the Site URL: Google inspects only its pages."_s.arg(
+                displayText(page.toString(QUrl::FullyEncoded)), property));
+            return ExitBadInput;
+        }
+    }
+
+    // Lines in the order of the pages, each as soon as it and those before it are answered.
+    IndexCheck check(client);
+    int printed = 0;
+    check.setPageDone([&](int, const UrlInspection&) {
+        const QList<UrlInspection>& inspections = check.inspections();
+        while (printed < inspections.size() && IndexCheck::answered(inspections[printed])) {
+            printLine(inspections[printed].line());
+            ++printed;
+        }
+    });
+    check.setFinished([&loop] { loop.quit(); });
+    StopSignals stops;
+    QObject::connect(&stops, &StopSignals::stopRequested, &loop, [&check, &loop] {
+        check.cancel();
+        loop.quit();
+    });
+    check.start(property, pages);
+    loop.exec();
+    printError(check.summary());
+
+    int status = check.allIndexed() ? ExitAllOk : ExitSomeFailed;
+    if (stops.received()) {
+        printError(u"Interrupted: the pages not answered are SKIPPED."_s);
+        status = ExitInterrupted;
+    }
+    if (!command.report.isEmpty()) {
+        RunResults results = check.results();
+        results.profilePath = QFileInfo(command.profile).absoluteFilePath();
+        if (const QString reportError = saveRunReport(command.report, results); !reportError.isEmpty()) {
+            printError(reportError);
+            if (status != ExitInterrupted)
+                status = ExitBadInput;
+        }
+    }
+    return status;
+}
