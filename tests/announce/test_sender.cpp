@@ -5,6 +5,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace Qt::StringLiterals;
 
@@ -99,7 +100,7 @@ void TestAnnounceSender::answers() {
     fetcher.script(kEngine, replies);
     FakeClock clock;
     AnnounceSender sender(fetcher, clock);
-    sender.setWallClock([] { return QDateTime(QDate(2026, 12, 8), QTime(23, 0), Qt::UTC); });
+    sender.setWallClock([] { return QDateTime(QDate(2026, 12, 8), QTime(23, 0), QTimeZone::utc()); });
     QSignalSpy finished(&sender, &AnnounceSender::finished);
     sender.start({request()});
     QCOMPARE(runToEnd(sender, clock), waits);

@@ -3,6 +3,7 @@
 #include "cli/command_line.h"
 
 #include <QTest>
+#include <QTimeZone>
 
 using namespace Qt::StringLiterals;
 
@@ -80,7 +81,7 @@ void TestCommandLine::announceValues() {
     QCOMPARE(command.sources,
              (QStringList{u"pages.txt"_s, u"https://www.example.com/sitemap.xml"_s, u"--odd-name.txt"_s}));
     QCOMPARE(command.profile, u"site.tvp"_s);
-    QCOMPARE(command.since, QDateTime(QDate(2026, 12, 1), QTime(0, 0), Qt::UTC));
+    QCOMPARE(command.since, QDateTime(QDate(2026, 12, 1), QTime(0, 0), QTimeZone::utc()));
     QVERIFY(command.allShared);
     QVERIFY(!command.quiet);
 }

@@ -3,11 +3,13 @@
 #include "catalogue/core/shared_groups.h"
 #include "platform/browser.h"
 #include "platform/clock.h"
+#include "platform/text_codec.h"
 #include "submit/core/answer_meaning.h"
 
 #include <QHash>
 #include <QLocale>
 #include <QSet>
+#include <QTimeZone>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -19,16 +21,15 @@ namespace {
 QDateTime parseHttpDate(const QByteArray& value) {
     const QString text = QString::fromLatin1(value).trimmed();
     QDateTime date = QLocale::c().toDateTime(text, u"ddd, dd MMM yyyy hh:mm:ss 'GMT'"_s);
-    if (date.isValid()) {
-        date.setTimeSpec(Qt::UTC);
-        return date;
-    }
+    if (date.isValid())
+        return QDateTime(date.date(), date.time(), QTimeZone::utc());
     return QDateTime::fromString(text, Qt::RFC2822Date);
 }
 
 // The reason a record gives: the answer body's first characters, blanks folded.
 QString reasonText(const QByteArray& body) {
-    return QString::fromUtf8(body.left(PageAnswer::kTextLimit * 4)).simplified().left(PageAnswer::kTextLimit);
+    const QString reason = QString::fromUtf8(body.left(PageAnswer::kTextLimit * 4)).simplified();
+    return cutOnCharacter(reason, PageAnswer::kTextLimit).toString();
 }
 
 } // namespace
@@ -153,11 +154,11 @@ void AnnounceSender::answered(const FetchReply& reply) {
         }
         ResultRecord result = baseRecord();
         result.httpStatus = 429;
-        result.reason = reasonText(u"The engine asked to wait %1 seconds, longer than the %2 minutes waited at most: "
-                                   u"not sent again. "_s.arg(delay / 1000)
-                                       .arg(kMaxWaitMs / 60000)
-                                       .toUtf8() +
-                                   reply.body);
+        result.reason =
+            reasonText(u"The engine asked to wait %1 seconds, longer than the %2 minutes waited at most: "
+                       u"not sent again. "_s.arg(QString::number(delay / 1000), QString::number(kMaxWaitMs / 60000))
+                           .toUtf8() +
+                       reply.body);
         result.meaning = answerMeaning(429, NetworkFailure::None, true);
         result.verdict = ResultRecord::Verdict::Error;
         record(std::move(result));

@@ -52,11 +52,11 @@ void SitemapGatherer::received(const QUrl& url, int depth, const FetchReply& rep
     const QString name = url.toString(QUrl::FullyEncoded);
     ++m_read;
     if (reply.bodyTooLarge) {
-        m_messages.append(u"%1: larger than %2 bytes, not read."_s.arg(name).arg(m_limits.maxBytes));
+        m_messages.append(u"%1: larger than %2 bytes, not read."_s.arg(name, QString::number(m_limits.maxBytes)));
     } else if (reply.httpStatus == 0) {
         m_messages.append(u"%1: %2"_s.arg(name, reply.errorText));
     } else if (reply.httpStatus != 200) {
-        m_messages.append(u"%1: the server answered HTTP %2, not read."_s.arg(name).arg(reply.httpStatus));
+        m_messages.append(u"%1: the server answered HTTP %2, not read."_s.arg(name, QString::number(reply.httpStatus)));
     } else {
         const qsizetype budget = m_budget - m_pages.size();
         // The first file may also be a plain list of addresses; children are sitemaps.
@@ -68,10 +68,8 @@ void SitemapGatherer::received(const QUrl& url, int depth, const FetchReply& rep
         m_pages.append(std::move(content.pages));
         if (content.kind == SitemapContent::Kind::Index && !content.childSitemaps.isEmpty()) {
             if (depth >= m_limits.maxDepth) {
-                m_messages.append(
-                    u"%1: an index nested more than %2 levels deep; its %3 sitemaps were not read."_s.arg(name)
-                        .arg(m_limits.maxDepth)
-                        .arg(content.childSitemaps.size()));
+                m_messages.append(u"%1: an index nested more than %2 levels deep; its %3 sitemaps were not read."_s.arg(
+                    name, QString::number(m_limits.maxDepth), QString::number(content.childSitemaps.size())));
             }
             for (const QString& child : std::as_const(content.childSitemaps)) {
                 if (depth >= m_limits.maxDepth)
@@ -104,7 +102,7 @@ void SitemapGatherer::received(const QUrl& url, int depth, const FetchReply& rep
         else if (m_bytes >= m_limits.maxTotalBytes)
             limit = u"The sitemaps read hold more than %1 bytes in all"_s.arg(m_limits.maxTotalBytes);
         if (!limit.isEmpty()) {
-            m_messages.append(u"%1: %2 sitemaps were not read."_s.arg(limit).arg(m_queue.size() - m_next));
+            m_messages.append(u"%1: %2 sitemaps were not read."_s.arg(limit, QString::number(m_queue.size() - m_next)));
             m_next = m_queue.size();
         }
     }

@@ -155,7 +155,8 @@ AnnounceWindow::AnnounceWindow(Fetcher& fetcher, QWidget* parent)
     connect(m_sitemaps, &SitemapGatherer::progress, this, [this](int read, int known, qsizetype addresses) {
         m_progress->setRange(0, known);
         m_progress->setValue(read);
-        m_summary->setText(u"Reading sitemaps: %1 of %2 read, %3 addresses."_s.arg(read).arg(known).arg(addresses));
+        m_summary->setText(u"Reading sitemaps: %1 of %2 read, %3 addresses."_s.arg(
+            QString::number(read), QString::number(known), QString::number(addresses)));
     });
     connect(m_sitemaps, &SitemapGatherer::finished, this, &AnnounceWindow::sitemapsRead);
     connect(m_sender, &AnnounceSender::progress, this, [this](int done, int total) {
@@ -163,7 +164,7 @@ AnnounceWindow::AnnounceWindow(Fetcher& fetcher, QWidget* parent)
         m_progress->setValue(done);
     });
     connect(m_sender, &AnnounceSender::waiting, this, [this](int secondsLeft, const QString& why) {
-        m_waiting->setText(u"%1 Sending again in %2 s."_s.arg(why).arg(secondsLeft));
+        m_waiting->setText(u"%1 Sending again in %2 s."_s.arg(why, QString::number(secondsLeft)));
     });
     connect(m_sender, &AnnounceSender::recorded, this, [this] {
         m_waiting->clear();
@@ -175,10 +176,9 @@ AnnounceWindow::AnnounceWindow(Fetcher& fetcher, QWidget* parent)
         int failed = 0;
         for (const ResultRecord& record : m_sender->results().records)
             (record.verdict == ResultRecord::Verdict::Ok ? ok : failed) += 1;
-        addMessage(u"%1: %2 answered OK, %3 not (Run > Results… shows each answer)."_s
-                       .arg(m_sender->wasCancelled() ? u"Cancelled"_s : u"Done"_s)
-                       .arg(counted(ok, u"batch", u"batches"))
-                       .arg(failed));
+        addMessage(u"%1: %2 answered OK, %3 not (Run > Results… shows each answer)."_s.arg(
+            m_sender->wasCancelled() ? u"Cancelled"_s : u"Done"_s, counted(ok, u"batch", u"batches"),
+            QString::number(failed)));
         updateControls();
         emit announcementFinished();
     });
@@ -421,11 +421,11 @@ void AnnounceWindow::fileRead(const QString& path, const SitemapContent& content
             if (m_sitemap->count() < 1000 && m_sitemap->findText(child) < 0)
                 m_sitemap->addItem(child);
         }
-        addMessage(u"%1 is a sitemap index of %2 sitemaps: they are offered in the Sitemap box."_s.arg(path).arg(
-            content.childSitemaps.size()));
+        addMessage(u"%1 is a sitemap index of %2 sitemaps: they are offered in the Sitemap box."_s.arg(
+            path, QString::number(content.childSitemaps.size())));
     }
     if (!content.pages.isEmpty())
-        addMessage(u"%1: %2 addresses."_s.arg(path).arg(content.pages.size()));
+        addMessage(u"%1: %2 addresses."_s.arg(path, QString::number(content.pages.size())));
     take(content.pages);
     updateControls();
 }
@@ -446,7 +446,8 @@ void AnnounceWindow::addFromSitemap() {
 void AnnounceWindow::sitemapsRead() {
     for (const QString& message : m_sitemaps->messages())
         addMessage(message);
-    addMessage(u"Read %1 sitemaps: %2 addresses."_s.arg(m_sitemaps->sitemapsRead()).arg(m_sitemaps->pages().size()));
+    addMessage(u"Read %1 sitemaps: %2 addresses."_s.arg(QString::number(m_sitemaps->sitemapsRead()),
+                                                        QString::number(m_sitemaps->pages().size())));
     take(m_sitemaps->pages());
     updateControls();
 }
@@ -476,12 +477,11 @@ void AnnounceWindow::showPages() {
     } else {
         toAnnounce = m_gathering->acceptedCount();
     }
-    QString text = u"%1 addresses: %2 to announce, %3 duplicates removed, %4 refused"_s.arg(m_gathering->pages().size())
-                       .arg(toAnnounce)
-                       .arg(m_gathering->duplicateCount())
-                       .arg(m_gathering->refusedCount());
+    QString text = u"%1 addresses: %2 to announce, %3 duplicates removed, %4 refused"_s.arg(
+        QString::number(m_gathering->pages().size()), QString::number(toAnnounce),
+        QString::number(m_gathering->duplicateCount()), QString::number(m_gathering->refusedCount()));
     if (since.isValid())
-        text += u", %1 not changed since %2"_s.arg(leftOut).arg(m_since->date().toString(Qt::ISODate));
+        text += u", %1 not changed since %2"_s.arg(QString::number(leftOut), m_since->date().toString(Qt::ISODate));
     m_summary->setText(text + u'.');
     updateControls();
 }
@@ -508,10 +508,9 @@ void AnnounceWindow::announce() {
     QStringList titles;
     for (const AnnounceTarget& target : targets)
         titles.append(target.title);
-    addMessage(u"Announcing %1 of %2 in %3 to %4."_s.arg(counted(addresses, u"address", u"addresses"))
-                   .arg(counted(groups.size(), u"host", u"hosts"))
-                   .arg(counted(batches.size(), u"batch", u"batches"))
-                   .arg(titles.join(u", "_s)));
+    addMessage(u"Announcing %1 of %2 in %3 to %4."_s.arg(
+        counted(addresses, u"address", u"addresses"), counted(groups.size(), u"host", u"hosts"),
+        counted(batches.size(), u"batch", u"batches"), titles.join(u", "_s)));
     m_sender->start(planAnnouncement(batches, targets));
     emit announcementStarted();
     updateControls();
