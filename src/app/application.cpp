@@ -6,14 +6,12 @@
 #include "cli/command_line.h"
 #include "cli/run_job.h"
 #include "common/ui/error_report.h"
-#include "submit/ui/browser_home_files.h"
+#include "platform/app_environment.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFont>
 #include <QIcon>
 #include <exception>
-#include <unistd.h>
 
 namespace {
 
@@ -47,28 +45,12 @@ QFont windowFont() {
 
 } // namespace
 
-void prepareApplicationEnvironment() {
-    // The web view shares OpenGL contexts with the widgets; this must be set before the
-    // application object exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    // The program keeps no cache of its own: no compiled shaders in the user's cache folder.
-    QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
-    noteWebEngineHomeFiles();
-    // The web engine's sandbox cannot run as root; switch it off only then.
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-}
-
 void applyWindowLook() {
     QApplication::setFont(windowFont());
     QIcon icon;
     for (const int size : {16, 32, 48, 64})
         icon.addFile(QStringLiteral(":/icon/torvane-%1.png").arg(size));
     QApplication::setWindowIcon(icon);
-}
-
-QString installedDataFolder() {
-    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/" TORVANE_RELATIVE_DATA_DIR));
 }
 
 int runTorvane(int argc, char* argv[]) {

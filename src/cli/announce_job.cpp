@@ -12,8 +12,8 @@
 #include "indexnow/core/key_file_check.h"
 #include "net/core/network_fetcher.h"
 #include "platform/clock.h"
+#include "submit/core/result_text.h"
 #include "submit/core/run_report.h"
-#include "submit/ui/results_window.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -113,16 +113,15 @@ void reportGathering(const PageGathering& gathering, bool quiet) {
                     host.host));
     }
     if (!quiet) {
-        printLine(u"%1 addresses gathered (%2 duplicates, %3 refused)."_s.arg(gathering.acceptedCount())
-                      .arg(gathering.duplicateCount())
-                      .arg(gathering.refusedCount()));
+        printLine(u"%1 addresses gathered (%2 duplicates, %3 refused)."_s.arg(
+            QString::number(gathering.acceptedCount()), QString::number(gathering.duplicateCount()),
+            QString::number(gathering.refusedCount())));
     }
 }
 
 QString recordLine(const ResultRecord& record) {
-    return u"[Engine] %1 (%2 addresses)...%3"_s.arg(record.title)
-        .arg(record.batchSize)
-        .arg(verdictText(record.verdict));
+    return u"[Engine] %1 (%2 addresses)...%3"_s.arg(record.title, QString::number(record.batchSize),
+                                                    verdictText(record.verdict));
 }
 
 // The engines to send to, after saying which engines of the list are left out and why.
@@ -160,8 +159,8 @@ int runAnnounceJob(const CommandLine& command) {
     qsizetype unchanged = 0;
     const QList<HostGroup> groups = gathering.groups(command.since, &unchanged);
     if (command.since.isValid() && !command.quiet)
-        printLine(
-            u"%1 addresses not changed since %2 left out."_s.arg(unchanged).arg(isoTimeWithOffset(command.since)));
+        printLine(u"%1 addresses not changed since %2 left out."_s.arg(QString::number(unchanged),
+                                                                       isoTimeWithOffset(command.since)));
 
     SystemClock clock;
     AnnounceSender sender(fetcher, clock);
@@ -176,7 +175,7 @@ int runAnnounceJob(const CommandLine& command) {
     QObject::connect(&sender, &AnnounceSender::waiting, &loop, [&](int secondsLeft, const QString& why) {
         // Said once at the start of each wait, not every second of it.
         if (!command.quiet && (lastWait < 0 || secondsLeft > lastWait))
-            printLine(u"    %1 Waiting %2 seconds."_s.arg(why).arg(secondsLeft));
+            printLine(u"    %1 Waiting %2 seconds."_s.arg(why, QString::number(secondsLeft)));
         lastWait = secondsLeft;
     });
     QObject::connect(&sender, &AnnounceSender::finished, &loop, &QEventLoop::quit);

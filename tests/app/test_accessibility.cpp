@@ -3,6 +3,7 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
+#include "platform/app_environment.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -24,8 +25,8 @@ void collectUnnamed(QAccessibleInterface* node, QStringList& unnamed) {
     if (state.focusable && !state.invisible && !state.offscreen && node->text(QAccessible::Name).trimmed().isEmpty()) {
         const QObject* object = node->object();
         unnamed << QStringLiteral("%1 (role 0x%2)")
-                       .arg(object ? object->objectName() : QStringLiteral("?"))
-                       .arg(static_cast<int>(node->role()), 0, 16);
+                       .arg(object ? object->objectName() : QStringLiteral("?"),
+                            QString::number(static_cast<int>(node->role()), 16));
     }
     for (int i = 0; i < node->childCount(); ++i) {
         if (QAccessibleInterface* child = node->child(i))

@@ -4,8 +4,8 @@
 #include "announce/core/announce_targets.h"
 #include "announce/core/page_gathering.h"
 #include "announce/core/sitemap_gatherer.h"
+#include "common/ui/report_file_dialog.h"
 #include "platform/clock.h"
-#include "submit/ui/results_window.h"
 
 #include <QAbstractTableModel>
 #include <QDateTime>

@@ -1,9 +1,10 @@
 #include "submit/ui/web_browser_loader.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLibrary>
+#include <QWidget>
 
 namespace {
 
@@ -40,4 +41,19 @@ WebBrowserParts createWebBrowser(QWidget* parent, QString& error, const QStringL
     WebBrowserParts parts;
     parts.widget = create(parent, &parts.browser);
     return parts;
+}
+
+std::unique_ptr<QCoreApplication> createBrowserApplication(int& argc, char** argv) {
+    return std::make_unique<QApplication>(argc, argv);
+}
+
+std::unique_ptr<QObject> createWindowlessWebBrowser(Browser*& browser, QString& error) {
+    const WebBrowserParts parts = createWebBrowser(nullptr, error);
+    browser = parts.browser;
+    if (!parts.widget)
+        return {};
+    std::unique_ptr<QObject> owner(parts.widget);
+    parts.widget->resize(345, 209);
+    parts.widget->show();
+    return owner;
 }
