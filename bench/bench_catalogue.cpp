@@ -74,9 +74,13 @@ void readWithQSettings(const QString& path) {
             const int items = std::clamp(settings.value(QStringLiteral("Item%1").arg(k)).toInt(), 0, kMaxChoices);
             const int values = std::clamp(settings.value(QStringLiteral("Value%1").arg(k)).toInt(), 0, kMaxChoices);
             for (int m = 1; m <= items; ++m) {
-                total += settings.value(QStringLiteral("Item%1-%2").arg(k).arg(m)).toString().size();
+                total += settings.value(QStringLiteral("Item%1-%2").arg(QString::number(k), QString::number(m)))
+                             .toString()
+                             .size();
                 if (values > 0)
-                    total += settings.value(QStringLiteral("Value%1-%2").arg(k).arg(m)).toString().size();
+                    total += settings.value(QStringLiteral("Value%1-%2").arg(QString::number(k), QString::number(m)))
+                                 .toString()
+                                 .size();
             }
         }
         settings.endGroup();

@@ -33,7 +33,8 @@ QList<SitemapEntry> sitemapPages(int changed) {
     const QDateTime after = QDateTime(QDate(2026, 12, 20), QTime(8, 0), QTimeZone::utc()).toUTC();
     for (int i = 0; i < kPages; ++i) {
         SitemapEntry entry;
-        entry.address = QStringLiteral("https://www.example.com/section-%1/page-%2.html").arg(i % 97).arg(i);
+        entry.address = QStringLiteral("https://www.example.com/section-%1/page-%2.html")
+                            .arg(QString::number(i % 97), QString::number(i));
         entry.lastmod = i < changed ? after : before;
         entries.append(entry);
     }

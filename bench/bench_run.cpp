@@ -3,7 +3,7 @@
 // the floor; the target is 21 s (ratio 1.05). For comparison the same 20 pages are also
 // loaded back to back by the bare browser.
 
-#include "app/application.h"
+#include "platform/app_environment.h"
 #include "submit/ui/submit_now_page.h"
 #include "submit/ui/web_engine_browser.h"
 

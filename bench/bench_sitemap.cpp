@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QTimer>
 #include <QXmlStreamReader>
 
@@ -76,7 +77,7 @@ qsizetype gather(const QByteArray& bytes) {
     const SitemapContent content = readSitemap(bytes);
     PageGathering gathering(QStringLiteral("https://www.example.com/"));
     gathering.add(content.pages);
-    const QList<HostGroup> groups = gathering.groups(QDateTime(QDate(2024, 3, 1), QTime(0, 0), Qt::UTC));
+    const QList<HostGroup> groups = gathering.groups(QDateTime(QDate(2024, 3, 1), QTime(0, 0), QTimeZone::utc()));
     qsizetype sent = 0;
     qsizetype bodyBytes = 0;
     QList<QByteArray> bodies;

@@ -5,6 +5,7 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
+#include "platform/app_environment.h"
 #include "support/bench_util.h"
 #include "support/catalogue_generator.h"
 

@@ -30,11 +30,12 @@ torvane_install_packages() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# torvane_build PRESET: configure (first time) and build that preset.
+# torvane_build PRESET [CMAKE-OPTION...]: configure and build that preset, with the options given.
 torvane_build() {
     local preset="$1"
+    shift
     torvane_install_packages "${TORVANE_PACKAGES[@]}"
     cd "$TORVANE_ROOT"
-    cmake --preset "$preset" >/dev/null
+    cmake --preset "$preset" "$@" >/dev/null
     cmake --build --preset "$preset" -j "$(nproc)"
 }

@@ -4,7 +4,10 @@
 #   scripts/test.sh          the normal build
 #   scripts/test.sh asan     the AddressSanitizer + UndefinedBehaviorSanitizer build
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+# Under continuous integration (CI set, as .ci/run is run) a compiler warning fails the build.
 preset="${1:-default}"
-torvane_build "$preset"
+werror=OFF
+[ -n "${CI:-}" ] && werror=ON
+torvane_build "$preset" -DTORVANE_WERROR="$werror"
 cd "$TORVANE_ROOT"
 ctest --preset "$preset" -j "$(nproc)"

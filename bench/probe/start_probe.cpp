@@ -9,6 +9,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/test_window.h"
+#include "platform/app_environment.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -7,17 +7,14 @@
 #include "cli/job_input.h"
 #include "cli/run_job.h"
 #include "common/ui/error_report.h"
+#include "platform/app_environment.h"
 #include "platform/local_file_name.h"
 #include "platform/window_display.h"
-#include "submit/ui/browser_home_files.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QFont>
 #include <QIcon>
 #include <exception>
-#include <unistd.h>
 
 namespace {
 
@@ -51,15 +48,6 @@ QFont windowFont() {
 
 } // namespace
 
-void prepareApplicationEnvironment() {
-    // The program keeps no cache of its own: no compiled shaders in the user's cache folder.
-    QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
-    noteWebEngineHomeFiles();
-    // The web engine's sandbox cannot run as root; switch it off only then.
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-}
-
 void applyWindowLook() {
     QApplication::setFont(windowFont());
     QIcon icon;
@@ -68,10 +56,6 @@ void applyWindowLook() {
     QApplication::setWindowIcon(icon);
     // The desktop matches the window to its menu entry and icon by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral(TORVANE_APP_ID));
-}
-
-QString installedDataFolder() {
-    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/" TORVANE_RELATIVE_DATA_DIR));
 }
 
 int runTorvane(int argc, char* argv[]) {

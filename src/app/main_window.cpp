@@ -3,7 +3,6 @@
 #include "announce/core/announce_targets.h"
 #include "announce/ui/announce_window.h"
 #include "app/about_box.h"
-#include "app/application.h"
 #include "app/message_log_view.h"
 #include "app/offer_page.h"
 #include "app/test_window.h"
@@ -12,11 +11,14 @@
 #include "common/ui/error_report.h"
 #include "common/ui/widget_placement.h"
 #include "net/core/network_fetcher.h"
+#include "platform/app_environment.h"
 #include "profile/core/profile_check.h"
 #include "profile/ui/contact_info_page.h"
 #include "profile/ui/site_info_page.h"
 #include "submit/core/request_builder.h"
+#include "submit/core/result_text.h"
 #include "submit/core/run_report.h"
+#include "submit/ui/results_window.h"
 #include "submit/ui/submit_now_page.h"
 
 #include <QButtonGroup>

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "catalogue/core/engine_catalogue.h"
+#include "common/ui/report_file_dialog.h"
 #include "google/ui/google_window.h"
 #include "indexnow/ui/indexnow_key_window.h"
 #include "profile/core/profile_snapshot.h"
 #include "profile/ui/profile_commands.h"
 #include "submit/core/run_controller.h"
-#include "submit/ui/results_window.h"
 
 #include <QMainWindow>
 #include <array>

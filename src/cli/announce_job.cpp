@@ -10,8 +10,8 @@
 #include "indexnow/core/key_file_check.h"
 #include "net/core/network_fetcher.h"
 #include "platform/clock.h"
+#include "submit/core/result_text.h"
 #include "submit/core/run_report.h"
-#include "submit/ui/results_window.h"
 
 #include <QEventLoop>
 

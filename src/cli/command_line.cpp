@@ -35,8 +35,8 @@ struct Options {
     QCommandLineOption catalogue{
         u"catalogue"_s, u"The engine catalogue to use instead of the Engine.dat the window would read."_s, u"FILE"_s};
     QCommandLineOption report{u"report"_s,
-                              u"Write the results there when the job ends (also when interrupted): JSON when "
-                              u"the name ends in .json, CSV otherwise."_s,
+                              u"Write the results there when the job ends (also when interrupted): JSON or CSV, "
+                              u"as the name ends in .json or .csv; never over the job's own files."_s,
                               u"FILE"_s};
     QCommandLineOption since{u"since"_s,
                              u"--announce: only pages changed on or after DATE: 2026-12-31 (midnight, local time) or "
@@ -72,7 +72,8 @@ void setUp(QCommandLineParser& parser) {
         u"  torvane --inspect URL... --profile PROFILE.tvp [--google-key FILE] [--report FILE]\n"
         u"  torvane [--help | --version]\n\n"
         u"Exit status: 0 all OK, 1 some engine answered ERROR (--check-key: the key file does not hold the key; "
-        u"--inspect: a page is not indexed), 2 bad input, 3 interrupted."_s);
+        u"--inspect: a page is not indexed), 2 bad input, 3 interrupted "
+        u"(SIGINT, SIGTERM, SIGHUP; a second one ends the program at once)."_s);
     for (const QCommandLineOption* option : options().all())
         parser.addOption(*option);
     parser.addPositionalArgument(u"SOURCE"_s, u"--announce: where the pages are listed; --inspect: the pages."_s,

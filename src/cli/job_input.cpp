@@ -1,8 +1,9 @@
 #include "cli/job_input.h"
 
-#include "app/application.h"
 #include "catalogue/core/engine_selection.h"
+#include "platform/app_environment.h"
 #include "platform/ini_file.h"
+#include "platform/text_codec.h"
 #include "profile/core/profile_file.h"
 
 #include <QDir>
@@ -14,7 +15,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 void writeLine(std::FILE* stream, const QString& line) {
-    const QByteArray bytes = line.toUtf8() + '\n';
+    const QByteArray bytes = terminalText(line).toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
     std::fflush(stream);
 }
@@ -25,21 +26,19 @@ QString sentence(const QString& text) {
 }
 
 QString readInput(const QString& profilePath, const QString& cataloguePath, JobInput& input) {
-    const QString catalogueFile =
-        cataloguePath.isEmpty() ? locateCatalogueFolder(QDir::currentPath(), installedDataFolder()) + u"/Engine.dat"_s
-                                : cataloguePath;
+    const QString catalogueFile = jobCataloguePath(cataloguePath);
     QString error;
     input.catalogue = ReadEngineFileAt(catalogueFile, &error);
     if (!error.isEmpty())
         return error;
     if (input.catalogue.Count == 0)
-        return u"The catalogue %1 names no engine"_s.arg(QFileInfo(catalogueFile).absoluteFilePath());
+        return u"The catalogue %1 names no engine"_s.arg(displayText(QFileInfo(catalogueFile).absoluteFilePath()));
 
     // A profile the window would open as empty is a mistake on the command line.
     const QFileInfo profile(profilePath);
     input.profilePath = profile.absoluteFilePath();
     if (!profile.exists())
-        return u"The profile %1 does not exist"_s.arg(input.profilePath);
+        return u"The profile %1 does not exist"_s.arg(displayText(input.profilePath));
     const IniFile file = IniFile::load(profilePath);
     if (!file.loadError().isEmpty())
         return file.loadError();
@@ -49,6 +48,12 @@ QString readInput(const QString& profilePath, const QString& cataloguePath, JobI
 }
 
 } // namespace
+
+QString jobCataloguePath(const QString& cataloguePath) {
+    if (!cataloguePath.isEmpty())
+        return cataloguePath;
+    return locateCatalogueFolder(QDir::currentPath(), installedDataFolder()) + u"/Engine.dat"_s;
+}
 
 QString loadJobInput(const QString& profilePath, const QString& cataloguePath, JobInput& input) {
     const QString error = readInput(profilePath, cataloguePath, input);

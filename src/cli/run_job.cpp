@@ -1,14 +1,16 @@
 #include "cli/run_job.h"
 
-#include "app/application.h"
 #include "cli/announce_job.h"
 #include "cli/command_line.h"
 #include "cli/inspect_job.h"
 #include "cli/job_input.h"
+#include "cli/report_target.h"
 #include "cli/submit_job.h"
+#include "platform/app_environment.h"
 #include "platform/program_info.h"
+#include "submit/ui/web_browser_loader.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 using namespace Qt::StringLiterals;
 
@@ -33,6 +35,19 @@ void keepQtNotesOut() {
         });
 }
 
+// Whether the job's --report, if any, can be written; says why not on standard error. Checked
+// before the job starts, so that nothing is sent for a report that cannot be written.
+bool reportTargetUsable(const CommandLine& command) {
+    if (command.report.isEmpty())
+        return true;
+    const QString problem =
+        reportTargetProblem(command.report, {command.profile, jobCataloguePath(command.catalogue), command.sources});
+    if (problem.isEmpty())
+        return true;
+    printError(problem);
+    return false;
+}
+
 } // namespace
 
 int runCommandLineJob(const CommandLine& command, char* programPath) {
@@ -50,7 +65,9 @@ int runCommandLineJob(const CommandLine& command, char* programPath) {
         // The embedded browser draws into memory only: no display is needed or used.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         prepareApplicationEnvironment();
-        QApplication app(argc, argv);
+        const std::unique_ptr<QCoreApplication> app = createBrowserApplication(argc, argv);
+        if (!reportTargetUsable(command))
+            return ExitBadInput;
         return runSubmitJob(command);
     }
     QCoreApplication app(argc, argv);
@@ -62,6 +79,8 @@ int runCommandLineJob(const CommandLine& command, char* programPath) {
         printLine(programName() + u' ' + programVersion());
         return ExitAllOk;
     case Job::Announce:
+        if (!reportTargetUsable(command))
+            return ExitBadInput;
         return runAnnounceJob(command);
     case Job::CheckKey:
         return runCheckKeyJob(command);

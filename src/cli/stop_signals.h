@@ -4,15 +4,19 @@
 
 class QSocketNotifier;
 
-// Turns SIGINT and SIGTERM into the Qt signal stopRequested() on the thread that made this
-// object: the handler only writes a byte into a pipe, which a socket notifier reads, so a job
-// can stop cleanly (and write its report) instead of being killed half way. One at a time.
+// Turns SIGINT, SIGTERM and SIGHUP into the Qt signal stopRequested() on the thread that made
+// this object: the handler only writes a byte into a pipe, which a socket notifier reads, so a
+// job can stop cleanly (and write its report) instead of being killed half way. A second one
+// ends the program at once, as that signal's action found at the start does (by default the
+// program ends by the signal: the shell's status 130 after a second Ctrl-C). A signal that was
+// ignored when the object was made (nohup, a background job of a script) stays ignored. One at a
+// time.
 class StopSignals final : public QObject {
     Q_OBJECT
 
 public:
     explicit StopSignals(QObject* parent = nullptr);
-    // Gives both signals their default action again.
+    // Gives the signals the actions found when this object was made.
     ~StopSignals() override;
 
     // Installs the handlers (again): the web engine gives the signals their default action when
@@ -21,7 +25,7 @@ public:
     bool received() const { return m_received; }
 
 signals:
-    // The first SIGINT or SIGTERM; later ones are ignored.
+    // The first SIGINT, SIGTERM or SIGHUP.
     void stopRequested();
 
 private:

@@ -7,17 +7,17 @@
 #include "platform/browser.h"
 #include "platform/clock.h"
 #include "platform/message_log.h"
+#include "platform/text_codec.h"
 #include "profile/core/profile_check.h"
 #include "submit/core/request_builder.h"
+#include "submit/core/result_text.h"
 #include "submit/core/run_controller.h"
 #include "submit/core/run_report.h"
-#include "submit/ui/results_window.h"
 #include "submit/ui/web_browser_loader.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
-#include <QWidget>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -123,21 +123,18 @@ int runSubmitJob(const CommandLine& command) {
 
     StopSignals stops;
     QString browserError;
-    const WebBrowserParts parts = createWebBrowser(nullptr, browserError);
-    if (!parts.browser) {
+    Browser* browser = nullptr;
+    const std::unique_ptr<QObject> view = createWindowlessWebBrowser(browser, browserError);
+    if (!browser) {
         printError(browserError);
         return ExitBadInput;
     }
-    const std::unique_ptr<QWidget> view(parts.widget);
     stops.install(); // the web engine has just given the signals their default action
-    // The view as the Submit Now page holds it, on a screen nobody sees.
-    view->resize(345, 209);
-    view->show();
 
     SystemClock clock;
     HeadlessRun run(input, command.quiet);
     NetworkFetcher fetcher; // the key-file check when an IndexNow engine refuses the key
-    RunController controller(*parts.browser, clock, run, run, run);
+    RunController controller(*browser, clock, run, run, run);
     controller.setKeyFileFetcher(&fetcher);
     run.setController(&controller);
     QObject::connect(&stops, &StopSignals::stopRequested, &stops, [&controller] { controller.stop(); });
@@ -159,13 +156,13 @@ int runSubmitJob(const CommandLine& command) {
         poll.start(50);
         wait.exec();
     }
-    parts.browser->setProgressHandler({});
+    browser->setProgressHandler({});
 
     int status = ExitAllOk;
     const RunResults& results = controller.results();
     for (const ResultRecord& record : results.records) {
         if (record.verdict == ResultRecord::Verdict::Skipped) {
-            printLine(kEnginePrefix + record.title + u"...SKIPPED"_s);
+            printLine(kEnginePrefix + displayText(record.title) + u"...SKIPPED"_s);
             if (!command.quiet)
                 printLine(u"    "_s + resultSummary(record));
         }

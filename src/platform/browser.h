@@ -49,13 +49,22 @@ public:
 
     // Sets who hears the progress events (one listener; an empty handler stops them).
     void setProgressHandler(ProgressHandler handler) { m_progressHandler = std::move(handler); }
+    // Sets who hears that a load has finished, at the moment busy() turns false, so that the
+    // page's own time is known whenever it is asked for (one listener; empty: none). Not called
+    // for stop().
+    void setFinishedHandler(std::function<void()> handler) { m_finishedHandler = std::move(handler); }
 
 protected:
     void reportProgress(qint32 progress, qint32 progressMax) const {
         if (m_progressHandler)
             m_progressHandler(progress, progressMax);
     }
+    void reportFinished() const {
+        if (m_finishedHandler)
+            m_finishedHandler();
+    }
 
 private:
     ProgressHandler m_progressHandler;
+    std::function<void()> m_finishedHandler;
 };

@@ -1,21 +1,16 @@
 #include "platform/ini_file.h"
 
 #include "platform/atomic_file.h"
+#include "platform/folded_name.h"
+#include "platform/name_index.h"
+#include "platform/regular_file.h"
 #include "platform/text_codec.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHashFunctions>
-#include <QScopeGuard>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -49,73 +44,6 @@ bool isBlank(char c) {
 
 bool isLineBreak(char c) {
     return c == '\r' || c == '\n';
-}
-
-// Names are compared and hashed eight bytes at a time. A word of up to eight bytes, the bytes
-// past the end zero; a short tail is read in fixed-size pieces, which compile to plain loads.
-quint64 loadWord(const char* data, qsizetype length) {
-    quint64 word = 0;
-    if (length >= 8) {
-        std::memcpy(&word, data, 8);
-        return word;
-    }
-    int shift = 0;
-    if (length & 4) {
-        quint32 part = 0;
-        std::memcpy(&part, data, 4);
-        word = part;
-        data += 4;
-        shift = 32;
-    }
-    if (length & 2) {
-        quint16 part = 0;
-        std::memcpy(&part, data, 2);
-        word |= static_cast<quint64>(part) << shift;
-        data += 2;
-        shift += 16;
-    }
-    if (length & 1)
-        word |= static_cast<quint64>(static_cast<quint8>(*data)) << shift;
-    return word;
-}
-
-// The word with every ASCII capital letter made small; other bytes unchanged. Each byte is
-// tested on its low seven bits, so no sum carries into the next byte.
-quint64 foldWord(quint64 word) {
-    constexpr quint64 ones = 0x0101010101010101ull;
-    const quint64 low7 = word & (0x7F * ones);
-    const quint64 atLeastA = low7 + (0x80 - 'A') * ones;
-    const quint64 aboveZ = low7 + (0x80 - 'Z' - 1) * ones;
-    const quint64 capitals = atLeastA & ~aboveZ & ~word & (0x80 * ones);
-    return word | (capitals >> 2);
-}
-
-bool equalFolded(QByteArrayView a, QByteArrayView b) {
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); i += 8) {
-        const qsizetype length = std::min<qsizetype>(8, a.size() - i);
-        if (foldWord(loadWord(a.data() + i, length)) != foldWord(loadWord(b.data() + i, length)))
-            return false;
-    }
-    return true;
-}
-
-// A hash of the case-folded name: each word is mixed in, and a final avalanche step makes every
-// byte reach the low bits that pick a table slot. It starts from the process's random hash seed,
-// so a hostile file cannot be made of names that all land in one slot.
-quint32 foldedHash(QByteArrayView name) {
-    quint64 h = (0x9E3779B97F4A7C15ull ^ static_cast<quint64>(name.size())) + QHashSeed::globalSeed();
-    for (qsizetype i = 0; i < name.size(); i += 8) {
-        h = (h ^ foldWord(loadWord(name.data() + i, std::min<qsizetype>(8, name.size() - i)))) * 0xFF51AFD7ED558CCDull;
-        h ^= h >> 32;
-    }
-    h ^= h >> 33;
-    h *= 0xFF51AFD7ED558CCDull;
-    h ^= h >> 33;
-    h *= 0xC4CEB9FE1A85EC53ull;
-    h ^= h >> 33;
-    return static_cast<quint32>(h);
 }
 
 bool isAscii(QByteArrayView bytes) {
@@ -255,56 +183,6 @@ QString writeRefusal(QByteArrayView section, QByteArrayView key, QByteArrayView 
     return {};
 }
 
-// An open-addressing hash table (linear probing) of entry numbers. The entries and their
-// names live with the caller, which supplies the hash and the comparison.
-class NameIndex {
-public:
-    template <typename Matches> qint32 find(quint32 hash, Matches matches) const {
-        if (table.empty())
-            return -1;
-        const size_t mask = table.size() - 1;
-        for (size_t i = hash & mask;; i = (i + 1) & mask) {
-            const Slot& slot = table[i];
-            if (slot.entry < 0)
-                return -1;
-            if (slot.hash == hash && matches(slot.entry))
-                return slot.entry;
-        }
-    }
-
-    void insert(quint32 hash, qint32 entry) {
-        if ((used + 1) * 2 > table.size())
-            grow();
-        place(hash, entry);
-        ++used;
-    }
-
-private:
-    struct Slot {
-        quint32 hash = 0;
-        qint32 entry = -1;
-    };
-
-    void place(quint32 hash, qint32 entry) {
-        const size_t mask = table.size() - 1;
-        size_t i = hash & mask;
-        while (table[i].entry >= 0)
-            i = (i + 1) & mask;
-        table[i] = Slot{hash, entry};
-    }
-
-    void grow() {
-        std::vector<Slot> old = std::exchange(table, std::vector<Slot>(std::max<size_t>(8, table.size() * 2)));
-        for (const Slot& slot : old) {
-            if (slot.entry >= 0)
-                place(slot.hash, slot.entry);
-        }
-    }
-
-    std::vector<Slot> table;
-    size_t used = 0;
-};
-
 // The names a partial read keeps, matched as the file's own names are looked up.
 class NameSet {
 public:
@@ -329,83 +207,6 @@ private:
     NameIndex index;
     qsizetype distinct = 0;
 };
-
-// The result of reading a file's bytes: the bytes, or why they could not be read.
-struct FileBytes {
-    QByteArray bytes;
-    QString error; // empty when read (or missing)
-    bool missing = false;
-};
-
-// Reads a regular file whole, never taking in more than kMaxFileBytes + 1 bytes. Anything else
-// is refused from its status alone: a FIFO would block the open or the read until a writer
-// comes, and a device may never end. The file is opened without blocking and checked again
-// through its descriptor, so a name swapped for a FIFO in between is refused as well.
-FileBytes readRegularFile(const QString& path, const std::stop_token& stop) {
-    FileBytes result;
-    const QByteArray name = QFile::encodeName(path);
-    struct stat status {};
-    if (::stat(name.constData(), &status) != 0) {
-        result.missing = errno == ENOENT || errno == ENOTDIR;
-        if (!result.missing)
-            result.error = qt_error_string(errno);
-        return result;
-    }
-    if (S_ISDIR(status.st_mode)) {
-        result.error = u"it is a folder"_s;
-        return result;
-    }
-    const QString notRegular = u"it is not a regular file"_s;
-    if (!S_ISREG(status.st_mode)) {
-        result.error = notRegular;
-        return result;
-    }
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        result.error = qt_error_string(errno);
-        return result;
-    }
-    const auto closeAtEnd = qScopeGuard([fd] { ::close(fd); });
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        result.error = notRegular;
-        return result;
-    }
-
-    // The claimed size sizes the buffer, one byte more so that the end shows without growing
-    // it; a file that turns out longer (or claims nothing, as some system files do) grows it.
-    constexpr qsizetype kChunk = qsizetype(1) << 20;
-    constexpr qsizetype kLimit = IniFile::kMaxFileBytes + 1;
-    const qint64 claimed = std::clamp<qint64>(status.st_size, 0, IniFile::kMaxFileBytes);
-    QByteArray bytes;
-    bytes.resize(static_cast<qsizetype>(std::max<qint64>(claimed + 1, 4096)));
-    qsizetype length = 0;
-    while (length < kLimit) {
-        if (stop.stop_requested()) {
-            result.error = u"the reading was stopped"_s;
-            return result;
-        }
-        if (length == bytes.size())
-            bytes.resize(std::min(length * 2, kLimit));
-        const ssize_t count =
-            ::read(fd, bytes.data() + length, static_cast<size_t>(std::min(kChunk, bytes.size() - length)));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0) {
-            result.error = qt_error_string(errno);
-            return result;
-        }
-        if (count == 0)
-            break;
-        length += count;
-    }
-    if (length > IniFile::kMaxFileBytes) {
-        result.error = u"it is larger than %1 bytes"_s.arg(IniFile::kMaxFileBytes);
-        return result;
-    }
-    bytes.truncate(length);
-    result.bytes = std::move(bytes);
-    return result;
-}
 
 } // namespace
 
@@ -651,7 +452,7 @@ IniFile IniFile::fromBytes(const QByteArray& bytes) {
 }
 
 IniFile IniFile::read(const QString& path, const Selection* only, const std::stop_token& stop) {
-    FileBytes file = readRegularFile(path, stop);
+    FileBytes file = readRegularFile(path, kMaxFileBytes, stop);
     if (file.missing)
         return IniFile();
     if (file.error.isEmpty())

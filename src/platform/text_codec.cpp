@@ -128,7 +128,9 @@ QStringView cutOnCharacter(QStringView text, qsizetype maxUnits) {
     return text.first(maxUnits);
 }
 
-QString displayText(QStringView text, qsizetype maxChars) {
+namespace {
+
+QString escapeControls(QStringView text, qsizetype maxChars, bool keepLayout) {
     QString shown;
     shown.reserve(qMin(text.size(), maxChars + 8));
     qsizetype characters = 0;
@@ -138,7 +140,7 @@ QString displayText(QStringView text, qsizetype maxChars) {
             break;
         }
         const char16_t unit = text.at(i).unicode();
-        if (unit < 0x20 || (unit >= 0x7f && unit < 0xa0)) {
+        if ((unit < 0x20 || (unit >= 0x7f && unit < 0xa0)) && !(keepLayout && (unit == u'\n' || unit == u'\t'))) {
             shown += QStringLiteral("\\x%1").arg(static_cast<uint>(unit), 2, 16, QLatin1Char('0'));
         } else {
             shown += text.at(i);
@@ -148,4 +150,14 @@ QString displayText(QStringView text, qsizetype maxChars) {
         ++characters;
     }
     return shown;
+}
+
+} // namespace
+
+QString displayText(QStringView text, qsizetype maxChars) {
+    return escapeControls(text, maxChars, false);
+}
+
+QString terminalText(QStringView text) {
+    return escapeControls(text, text.size(), true);
 }

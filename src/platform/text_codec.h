@@ -34,3 +34,8 @@ inline constexpr qsizetype kMaxShownText = 200;
 // DEL, C1) written as \xNN (an escape character as \x1b), so no escape sequence reaches the
 // terminal; cut to maxChars characters with "…" at the end when longer.
 QString displayText(QStringView text, qsizetype maxChars = kMaxShownText);
+
+// A line the program writes to a terminal, whole: every control character but the line break
+// and the tab (which lay out the program's own lines) written as displayText writes it, so that nothing the line holds
+// can drive the terminal.
+QString terminalText(QStringView text);

@@ -3,6 +3,7 @@
 
 #include <QJsonDocument>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace Qt::StringLiterals;
 
@@ -90,8 +91,8 @@ void TestPageBatches::announcedForms() {
 
 void TestPageBatches::gatheringMarksCountsAndFilters() {
     PageGathering gathering(u"https://www.example.com/"_s);
-    const QDateTime old(QDate(2023, 1, 1), QTime(0, 0), Qt::UTC);
-    const QDateTime recent(QDate(2024, 6, 1), QTime(0, 0), Qt::UTC);
+    const QDateTime old(QDate(2023, 1, 1), QTime(0, 0), QTimeZone::utc());
+    const QDateTime recent(QDate(2024, 6, 1), QTime(0, 0), QTimeZone::utc());
     gathering.add(u"https://www.example.com/a"_s, recent);
     gathering.add(u"https://WWW.EXAMPLE.COM/a"_s, recent); // the same page
     gathering.add(u"https://www.example.com/A"_s, old);    // paths are case-sensitive
@@ -110,7 +111,8 @@ void TestPageBatches::gatheringMarksCountsAndFilters() {
     QVERIFY(gathering.hosts().at(1).foreign);
 
     qsizetype leftOut = -1;
-    const QList<HostGroup> groups = gathering.groups(QDateTime(QDate(2024, 1, 1), QTime(0, 0), Qt::UTC), &leftOut);
+    const QList<HostGroup> groups =
+        gathering.groups(QDateTime(QDate(2024, 1, 1), QTime(0, 0), QTimeZone::utc()), &leftOut);
     QCOMPARE(leftOut, 1);
     QCOMPARE(groups.size(), 2);
     QCOMPARE(groups.at(0).addresses, QStringList{u"https://www.example.com/a"_s});
@@ -162,7 +164,7 @@ void TestPageBatches::batches() {
     PageGathering gathering;
     for (int h = 0; h < perHost.size(); ++h) {
         for (int i = 0; i < perHost[h]; ++i)
-            gathering.add(u"https://host%1.example/page/%2"_s.arg(h).arg(i));
+            gathering.add(u"https://host%1.example/page/%2"_s.arg(QString::number(h), QString::number(i)));
     }
     const QList<AnnounceBatch> batches = makeBatches(gathering.groups());
     QList<int> sizes;
@@ -174,7 +176,7 @@ void TestPageBatches::batches() {
             next = 0;
         host = batch.host;
         for (const QString& address : batch.addresses) {
-            QCOMPARE(address, u"https://%1/page/%2"_s.arg(batch.host).arg(next));
+            QCOMPARE(address, u"https://%1/page/%2"_s.arg(batch.host, QString::number(next)));
             ++next;
         }
     }

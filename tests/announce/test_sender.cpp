@@ -105,7 +105,7 @@ void TestAnnounceSender::answers() {
     fetcher.script(kEngine, replies);
     FakeClock clock;
     AnnounceSender sender(fetcher, clock);
-    sender.setWallClock([] { return QDateTime(QDate(2026, 12, 8), QTime(23, 0), Qt::UTC); });
+    sender.setWallClock([] { return QDateTime(QDate(2026, 12, 8), QTime(23, 0), QTimeZone::utc()); });
     QSignalSpy finished(&sender, &AnnounceSender::finished);
     sender.start({request()});
     QCOMPARE(runToEnd(sender, clock), waits);

@@ -273,7 +273,8 @@ private slots:
         const QRect needed =
             label->fontMetrics().boundingRect(QRect(0, 0, 1000, 1000), Qt::AlignLeft | Qt::AlignTop, label->text());
         QVERIFY2(needed.width() <= label->width() && needed.height() <= label->height(),
-                 qPrintable(QStringLiteral("needs %1 x %2").arg(needed.width()).arg(needed.height())));
+                 qPrintable(QStringLiteral("needs %1 x %2")
+                                .arg(QString::number(needed.width()), QString::number(needed.height()))));
         QVERIFY(label->geometry().right() < parent->width());
     }
 

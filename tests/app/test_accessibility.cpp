@@ -4,6 +4,8 @@
 #include "announce/ui/announce_window.h"
 #include "app/application.h"
 #include "app/main_window.h"
+#include "platform/app_environment.h"
+#include "submit/ui/results_window.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -28,8 +30,8 @@ void collectUnnamed(QAccessibleInterface* node, QStringList& unnamed) {
         node->text(QAccessible::Name).trimmed().isEmpty()) {
         const QObject* object = node->object();
         unnamed << QStringLiteral("%1 (role 0x%2)")
-                       .arg(object ? object->objectName() : QStringLiteral("?"))
-                       .arg(static_cast<int>(node->role()), 0, 16);
+                       .arg(object ? object->objectName() : QStringLiteral("?"),
+                            QString::number(static_cast<int>(node->role()), 16));
     }
     for (int i = 0; i < node->childCount(); ++i) {
         if (QAccessibleInterface* child = node->child(i))
@@ -118,8 +120,8 @@ private slots:
         centred.moveCenter(m_form->frameGeometry().center());
         if (area.contains(centred)) {
             const QPoint offset = window->frameGeometry().center() - centred.center();
-            QVERIFY2(offset.manhattanLength() <= 2,
-                     qPrintable(QStringLiteral("%1, %2").arg(offset.x()).arg(offset.y())));
+            QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1, %2").arg(
+                                                        QString::number(offset.x()), QString::number(offset.y()))));
         } else {
             QVERIFY(area.contains(window->frameGeometry().topLeft()));
         }

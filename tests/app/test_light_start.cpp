@@ -5,6 +5,7 @@
 
 #include "app/about_box.h"
 #include "app/application.h"
+#include "platform/app_environment.h"
 #include "app/main_window.h"
 #include "app/test_window.h"
 

@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "app/message_log_view.h"
 #include "app/test_window.h"
+#include "platform/app_environment.h"
 #include "support/non_regular_files.h"
 
 #include <QAction>

@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "app/message_log_view.h"
 #include "indexnow/core/indexnow_key.h"
+#include "submit/ui/results_window.h"
 #include "support/local_http_server.h"
 
 #include <QAction>

@@ -18,7 +18,7 @@ Engine_Data engine(const QString& title, int options, const QStringList& choices
     e.Option = options;
     for (int k = 0; k < options; ++k) {
         e.Option_Title[k] = title + QStringLiteral(" option %1").arg(k + 1);
-        e.Error[k] = QStringLiteral("Please choose %1 of %2").arg(k + 1).arg(title);
+        e.Error[k] = QStringLiteral("Please choose %1 of %2").arg(QString::number(k + 1), title);
         e.Item[k].Count = static_cast<qint32>(choices.size());
         e.Item[k].Items = choices;
         e.Value[k].Count = static_cast<qint32>(values.size());

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace Qt::StringLiterals;
 
@@ -131,7 +132,7 @@ void TestCommandLine::announceValues() {
     QCOMPARE(command.sources, (QStringList{u"pages.txt"_s, u"https://www.example.com/sitemap.xml"_s,
                                            u"--odd-name.txt"_s, u"-weird"_s, u"--sumbit"_s}));
     QCOMPARE(command.profile, u"site.tvp"_s);
-    QCOMPARE(command.since, QDateTime(QDate(2026, 12, 1), QTime(0, 0), Qt::UTC));
+    QCOMPARE(command.since, QDateTime(QDate(2026, 12, 1), QTime(0, 0), QTimeZone::utc()));
     QVERIFY(command.allShared);
     QVERIFY(!command.quiet);
     QCOMPARE(parseCommandLine({u"torvane"_s, u"--announce"_s, u"s.xml"_s, u"--profile"_s, u"p.tvp"_s, u"--google-key"_s,

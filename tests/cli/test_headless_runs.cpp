@@ -3,6 +3,7 @@
 
 #include "support/local_http_server.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -85,7 +87,7 @@ void TestHeadlessRuns::initTestCase() {
         {u"IndexNow - Local"_s, u"/indexnow"_s}, {u"IndexNow - Other"_s, u"/other"_s}};
     QString text = u"[Engine]\nAmount=%1\n"_s.arg(engines.size());
     for (int i = 0; i < engines.size(); ++i)
-        text += u"Title%1=%2\n"_s.arg(i + 1).arg(engines[i].first);
+        text += u"Title%1=%2\n"_s.arg(QString::number(i + 1), engines[i].first);
     for (const auto& [title, page] : engines) {
         text += u"[%1]\nUrl=%2%3\nvar=1\nvar1=url\nvar_value1=VAR16\n"_s.arg(title, base, page);
         if (title.startsWith("IndexNow"_L1))
@@ -160,6 +162,9 @@ void TestHeadlessRuns::badInput_data() {
     QTest::newRow("option error") << QStringList{u"--submit"_s} << u"torvane: Missing value after '--submit'."_s;
     QTest::newRow("missing profile") << QStringList{u"--submit"_s, path(u"none.tvp"_s), u"--catalogue"_s, m_catalogue}
                                      << u"The profile %1 does not exist"_s.arg(path(u"none.tvp"_s));
+    QTest::newRow("control characters escaped")
+        << QStringList{u"--submit"_s, path(u"esc\x1b[2J.tvp"_s), u"--catalogue"_s, m_catalogue}
+        << u"esc\\x1b[2J.tvp does not exist"_s;
     QTest::newRow("missing catalogue") << QStringList{u"--submit"_s, complete, u"--catalogue"_s, path(u"no.dat"_s)}
                                        << u"The catalogue %1 does not exist"_s.arg(path(u"no.dat"_s));
     QTest::newRow("incomplete profile") << QStringList{u"--submit"_s, incomplete.fileName(), u"--catalogue"_s,
@@ -186,17 +191,53 @@ void TestHeadlessRuns::badInput_data() {
                        u"--catalogue"_s,
                        m_catalogue}
         << u"The source %1 does not exist."_s.arg(path(u"absent.txt"_s));
+
+    // A report never replaces what the job reads, and a report that cannot be written costs no
+    // request.
+    const QString announcing = writeProfile(u"reporting.tvp"_s, {u"IndexNow - Local"_s}, m_server.baseUrl() + u'/');
+    QFile source(path(u"source.csv"_s));
+    QVERIFY(source.open(QIODevice::WriteOnly));
+    source.write(m_server.baseUrl().toUtf8() + "/page\n");
+    source.close();
+    QVERIFY(QFile::link(m_catalogue, path(u"catalogue-link.csv"_s)));
+    QCOMPARE(::link(QFile::encodeName(source.fileName()).constData(),
+                    QFile::encodeName(path(u"source-link.json"_s)).constData()),
+             0);
+    const QStringList announce{u"--announce"_s,  source.fileName(), u"--profile"_s, announcing,
+                               u"--catalogue"_s, m_catalogue,       u"--report"_s};
+    QTest::newRow("report is the profile")
+        << QStringList{u"--submit"_s, complete, u"--catalogue"_s, m_catalogue, u"--report"_s, complete}
+        << u"--report: the report's name must end in .json or .csv"_s;
+    QTest::newRow("report links to the catalogue")
+        << announce + QStringList{path(u"catalogue-link.csv"_s)} << u"is the catalogue; the report would replace it."_s;
+    QTest::newRow("report is a source") << announce + QStringList{source.fileName()}
+                                        << u"is a source of the job; the report would replace it."_s;
+    QTest::newRow("report is a hard link to a source") << announce + QStringList{path(u"source-link.json"_s)}
+                                                       << u"is a source of the job; the report would replace it."_s;
+    QTest::newRow("report in a missing folder")
+        << announce + QStringList{path(u"missing/report.json"_s)} << u"does not exist."_s;
 }
 
 void TestHeadlessRuns::badInput() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
 
+    const auto files = [this] {
+        QStringList contents;
+        for (const QFileInfo& info : QDir(m_dir.path()).entryInfoList(QDir::Files, QDir::Name)) {
+            QFile file(info.filePath());
+            contents << info.fileName() + u'=' +
+                            QString::fromLatin1(file.open(QIODevice::ReadOnly) ? file.readAll() : "");
+        }
+        return contents;
+    };
     const qsizetype requests = m_server.requestLines().size();
+    const QStringList before = files();
     const Finished result = run(arguments);
     QCOMPARE(result.status, 2);
     QVERIFY2(result.err.contains(message), qPrintable(result.err));
     QCOMPARE(m_server.requestLines().size(), requests); // nothing was sent
+    QCOMPARE(files(), before);                          // nothing was written
 }
 
 void TestHeadlessRuns::helpListsEveryOption() {

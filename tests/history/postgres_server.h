@@ -62,8 +62,8 @@ public:
                   QStringLiteral("UTF8"), QStringLiteral("--no-sync"), QStringLiteral("--auth-local=trust"),
                   QStringLiteral("--auth-host=scram-sha-256"), QStringLiteral("--pwfile=") + passwordFile.fileName()}))
             return QStringLiteral("initdb failed: ") + m_output;
-        const QString options =
-            QStringLiteral("-F -p %1 -k %2 -c listen_addresses=127.0.0.1").arg(m_port).arg(m_folder.path());
+        const QString options = QStringLiteral("-F -p %1 -k %2 -c listen_addresses=127.0.0.1")
+                                    .arg(QString::number(m_port), m_folder.path());
         if (!run(m_bin + QStringLiteral("/pg_ctl"),
                  {QStringLiteral("-D"), data, QStringLiteral("-l"), m_folder.filePath(QStringLiteral("log")),
                   QStringLiteral("-w"), QStringLiteral("-o"), options, QStringLiteral("start")}))
@@ -78,9 +78,7 @@ public:
     // postgresql://torvane@127.0.0.1:<port>/<database>, the password left to PGPASSWORD.
     QString url(const QString& database) const {
         return QStringLiteral("postgresql://%1@127.0.0.1:%2/%3")
-            .arg(QString::fromLatin1(kUser))
-            .arg(m_port)
-            .arg(database);
+            .arg(QString::fromLatin1(kUser), QString::number(m_port), database);
     }
 
     // Runs sql in the database postgres (CREATE DATABASE and the like); empty or the error.

@@ -60,6 +60,9 @@ private slots:
         QFETCH(QString, shown);
         QCOMPARE(::displayText(text), shown);
         QCOMPARE(cutOnCharacter(QStringLiteral("ab😀"), 3), QStringLiteral("ab"));
+        // A terminal line the program writes: whole, its line breaks and tabs kept.
+        QCOMPARE(terminalText(QString(250, u'x') + QStringLiteral("\x1b[2J\nb\tc\r")),
+                 QString(250, u'x') + QStringLiteral("\\x1b[2J\nb\tc\\x0d"));
     }
 };
 

@@ -1,3 +1,4 @@
+#include "submit/ui/results_model.h"
 #include "submit/ui/results_window.h"
 
 #include <QHeaderView>

@@ -60,6 +60,7 @@ private slots:
     void answerBecomesRecord_data();
     void answerBecomesRecord();
     void timeoutRecord();
+    void reasonCutBetweenCharacters();
     void nextAndStopSkip();
     void submitFailedAgainSendsExactlyTheFailed();
     void keyRefusedChecksKeyFileOncePerRun_data();
@@ -118,7 +119,7 @@ void TestRunRecords::answerBecomesRecord() {
     QCOMPARE(record.error, status > 0 ? QString() : errorText);
     QCOMPARE(record.pageTitle, title);
     QCOMPARE(record.reason, body.left(500));
-    QCOMPARE(record.milliseconds, 2234);
+    QCOMPARE(record.milliseconds, 1234); // from the navigation to the page's end, not to the next tick
     QVERIFY2(record.meaning.contains(phrase), qPrintable(record.meaning));
     QCOMPARE(run.controller.results().finished.isValid(), true);
     // The log says no more than before.
@@ -140,6 +141,16 @@ void TestRunRecords::timeoutRecord() {
     QVERIFY(!record.error.isEmpty());
     QVERIFY(record.meaning.contains("in time"));
     QCOMPARE(record.milliseconds, 4000);
+}
+
+void TestRunRecords::reasonCutBetweenCharacters() {
+    Run run({"http://e.test/"});
+    run.controller.submit();
+    run.browser.finish(
+        "Thanks", false,
+        PageAnswer{200, NetworkFailure::None, {}, QString(499, u'x').append(QStringView(u"\U0001F600 tail"))});
+    run.tick();
+    QCOMPARE(run.record(0).reason, QString(499, u'x'));
 }
 
 void TestRunRecords::nextAndStopSkip() {

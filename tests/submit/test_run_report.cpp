@@ -1,5 +1,6 @@
 #include "submit/core/run_report.h"
 
+#include "platform/json_text.h"
 #include "platform/program_info.h"
 
 #include <QFile>
@@ -179,6 +180,46 @@ private slots:
         QCOMPARE(rows.at(0).mid(8), QStringList{"key_file"});
         QCOMPARE(rows.at(1).mid(8), QStringList{""});
         QCOMPARE(rows.at(2).mid(8), QStringList{results.records[1].keyFile});
+    }
+
+    // Outside text: CSV keeps spreadsheets from reading it as a formula and drops NUL; JSON keeps
+    // it as received, written by the one JSON string writer that request bodies use too.
+    void outsideText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<QByteArray>("json");
+        const auto text = [](QStringView view) {
+            return view.toString();
+        };
+        QTest::newRow("formula") << "=HYPERLINK(\"x\")"
+                                 << "'=HYPERLINK(\"x\")" << QByteArray("\"=HYPERLINK(\\\"x\\\")\"");
+        QTest::newRow("plus") << "+1"
+                              << "'+1" << QByteArray("\"+1\"");
+        QTest::newRow("minus") << "-2+3"
+                               << "'-2+3" << QByteArray("\"-2+3\"");
+        QTest::newRow("at") << "@SUM(A1)"
+                            << "'@SUM(A1)" << QByteArray("\"@SUM(A1)\"");
+        QTest::newRow("tab") << "\t=1"
+                             << "'\t=1" << QByteArray("\"\\t=1\"");
+        QTest::newRow("carriage return") << "\r=1"
+                                         << "'\r=1" << QByteArray("\"\\r=1\"");
+        QTest::newRow("inner sign stays") << "a=b-c"
+                                          << "a=b-c" << QByteArray("\"a=b-c\"");
+        QTest::newRow("NUL") << text(QStringView(u"a\0b", 3)) << "ab" << QByteArray("\"a\\u0000b\"");
+        QTest::newRow("separators and escape")
+            << text(u"\u2028\x1b\\") << text(u"\u2028\x1b\\") << QByteArray("\"\\u2028\\u001b\\\\\"");
+    }
+    void outsideText() {
+        QFETCH(QString, text);
+        QFETCH(QString, cell);
+        QFETCH(QByteArray, json);
+        RunResults results = sampleRun();
+        results.records[0].reason = text;
+        QCOMPARE(parseCsv(runReportCsv(results)).at(1).at(6), cell);
+        QCOMPARE(jsonString(text), json);
+        QVERIFY(runReportJson(results).contains("\"reason\": " + json + ','));
+        const QJsonArray engines = QJsonDocument::fromJson(runReportJson(results)).object()["engines"].toArray();
+        QCOMPARE(engines.at(0).toObject()["reason"].toString(), text);
     }
 
     void saveChoosesFormatAndKeepsOldFileOnFailure() {

@@ -1,7 +1,7 @@
 // The Submit Now page with the real web view, against an HTTP server on 127.0.0.1.
 
-#include "app/application.h"
-#include "submit/ui/browser_home_files.h"
+#include "platform/app_environment.h"
+#include "platform/browser_home_files.h"
 #include "submit/ui/submit_now_page.h"
 #include "submit/ui/web_browser_loader.h"
 #include "submit/ui/web_engine_browser.h"

@@ -30,6 +30,7 @@ public:
         title = pageTitle;
         failed = loadFailed;
         pageAnswer = std::move(answer);
+        reportFinished();
     }
     void progress(qint32 progress, qint32 progressMax) const { reportProgress(progress, progressMax); }
 

@@ -83,7 +83,9 @@ public:
     }
 
     bool listen() { return m_server->listen(QHostAddress::LocalHost, 0); }
-    QString baseUrl() const { return QStringLiteral("%1://127.0.0.1:%2").arg(m_scheme).arg(m_server->serverPort()); }
+    QString baseUrl() const {
+        return QStringLiteral("%1://127.0.0.1:%2").arg(m_scheme, QString::number(m_server->serverPort()));
+    }
 
     void setResponse(const QByteArray& path, const Response& response) { m_responses.insert(path, response); }
     // Answers the next request to path once with response, before any response queued after it.

@@ -1,55 +1,10 @@
 #include "announce/core/announce_batch.h"
 
+#include "platform/json_text.h"
+
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// Appends text as a JSON string, quotes included.
-void appendJsonString(QByteArray& out, const QString& text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    const QByteArray utf8 = text.toUtf8();
-    out.append('"');
-    qsizetype plain = 0; // the start of the bytes not yet written
-    for (qsizetype i = 0; i < utf8.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(utf8[i]);
-        if (byte >= 0x20 && byte != '"' && byte != '\\')
-            continue;
-        out.append(utf8.constData() + plain, i - plain);
-        plain = i + 1;
-        switch (byte) {
-        case '"':
-            out.append("\\\"");
-            break;
-        case '\\':
-            out.append("\\\\");
-            break;
-        case '\b':
-            out.append("\\b");
-            break;
-        case '\f':
-            out.append("\\f");
-            break;
-        case '\n':
-            out.append("\\n");
-            break;
-        case '\r':
-            out.append("\\r");
-            break;
-        case '\t':
-            out.append("\\t");
-            break;
-        default:
-            out.append("\\u00").append(kHex[byte >> 4]).append(kHex[byte & 0xf]);
-            break;
-        }
-    }
-    out.append(utf8.constData() + plain, utf8.size() - plain);
-    out.append('"');
-}
-
-} // namespace
 
 QList<AnnounceBatch> makeBatches(const QList<HostGroup>& groups, qsizetype maxPerBatch) {
     QList<AnnounceBatch> batches;

@@ -3,6 +3,7 @@
 #include "catalogue/core/shared_groups.h"
 #include "platform/browser.h"
 #include "platform/clock.h"
+#include "platform/text_codec.h"
 #include "submit/core/answer_meaning.h"
 
 #include <QHash>
@@ -27,7 +28,8 @@ QDateTime parseHttpDate(const QByteArray& value) {
 
 // The reason a record gives: the answer body's first characters, blanks folded.
 QString reasonText(const QByteArray& body) {
-    return QString::fromUtf8(body.left(PageAnswer::kTextLimit * 4)).simplified().left(PageAnswer::kTextLimit);
+    const QString reason = QString::fromUtf8(body.left(PageAnswer::kTextLimit * 4)).simplified();
+    return cutOnCharacter(reason, PageAnswer::kTextLimit).toString();
 }
 
 } // namespace
@@ -282,7 +284,7 @@ void AnnounceSender::emitCountdown(qint64 leftMs) {
     const int seconds = static_cast<int>((std::max<qint64>(leftMs, 0) + 999) / 1000);
     QString engine = request.title;
     if (request.batchCount > 0)
-        engine += u", batch %1 of %2"_s.arg(request.batchNumber).arg(request.batchCount);
+        engine += u", batch %1 of %2"_s.arg(QString::number(request.batchNumber), QString::number(request.batchCount));
     emit waiting(seconds, u"%1: %2; sending again in %3 s"_s.arg(engine, m_waitReason, QString::number(seconds)));
 }
 

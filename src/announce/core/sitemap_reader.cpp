@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QStringDecoder>
 #include <QTime>
+#include <QTimeZone>
 #include <QXmlStreamReader>
 
 #include <cerrno>
@@ -190,10 +191,8 @@ SitemapContent readXml(QByteArrayView bytes, const SitemapLimits& limits, qsizet
         }
     }
     if (content.error.isEmpty() && xml.hasError()) {
-        content.error = u"The file is not well-formed XML (line %1, column %2: %3): what came before was read."_s
-                            .arg(xml.lineNumber())
-                            .arg(xml.columnNumber())
-                            .arg(xml.errorString());
+        content.error = u"The file is not well-formed XML (line %1, column %2: %3): what came before was read."_s.arg(
+            QString::number(xml.lineNumber()), QString::number(xml.columnNumber()), xml.errorString());
     }
     if (content.error.isEmpty() && content.kind == SitemapContent::Kind::Unreadable)
         content.error = u"The file holds no sitemap."_s;
@@ -256,7 +255,7 @@ QDateTime parseW3cDate(QStringView text) {
     const QTime time(hour, minute, second, millisecond);
     if (!date.isValid() || !time.isValid())
         return {};
-    return QDateTime(date, time, Qt::UTC).addSecs(-offset);
+    return QDateTime(date, time, QTimeZone::utc()).addSecs(-offset);
 }
 
 bool isGzip(QByteArrayView bytes) {

@@ -2,8 +2,8 @@
 
 #include "announce/core/announce_job.h"
 #include "announce/core/announce_targets.h"
+#include "common/ui/report_file_dialog.h"
 #include "platform/clock.h"
-#include "submit/ui/results_window.h"
 
 #include <QDateTime>
 #include <QWidget>

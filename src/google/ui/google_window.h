@@ -3,7 +3,7 @@
 #include "google/core/search_console_answers.h"
 #include "platform/clock.h"
 #include "profile/ui/profile_commands.h"
-#include "submit/ui/results_window.h"
+#include "common/ui/report_file_dialog.h"
 
 #include <QString>
 #include <QWidget>

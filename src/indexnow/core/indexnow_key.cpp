@@ -34,17 +34,16 @@ QString indexNowKeyProblem(const QString& key) {
             const char32_t c = key[i].isHighSurrogate() && i + 1 < key.size() && key[i + 1].isLowSurrogate()
                                    ? QChar::surrogateToUcs4(key[i], key[i + 1])
                                    : key[i].unicode();
-            return u"The key holds %1, at position %2: a key may hold only %3."_s.arg(describeCharacter(c))
-                .arg(i + 1)
-                .arg(allowed);
+            return u"The key holds %1, at position %2: a key may hold only %3."_s.arg(describeCharacter(c),
+                                                                                      QString::number(i + 1), allowed);
         }
     }
     if (key.size() < kIndexNowKeyMinLength)
-        return u"The key is too short: it has %1 characters and needs at least %2."_s.arg(key.size())
-            .arg(kIndexNowKeyMinLength);
+        return u"The key is too short: it has %1 characters and needs at least %2."_s.arg(
+            QString::number(key.size()), QString::number(kIndexNowKeyMinLength));
     if (key.size() > kIndexNowKeyMaxLength)
-        return u"The key is too long: it has %1 characters and may have at most %2."_s.arg(key.size())
-            .arg(kIndexNowKeyMaxLength);
+        return u"The key is too long: it has %1 characters and may have at most %2."_s.arg(
+            QString::number(key.size()), QString::number(kIndexNowKeyMaxLength));
     return {};
 }
 

@@ -294,8 +294,8 @@ void NetworkFetcher::replyFinished(RequestId id) {
         const QUrl target = request.url.resolved(QUrl::fromEncoded(location, QUrl::TolerantMode));
         if (exchange.redirects >= request.maxRedirects) {
             fail(id, NetworkFailure::Other,
-                 u"The address redirects more than %1 times (last to %2)."_s.arg(request.maxRedirects)
-                     .arg(target.toDisplayString()));
+                 u"The address redirects more than %1 times (last to %2)."_s.arg(QString::number(request.maxRedirects),
+                                                                                 target.toDisplayString()));
             return;
         }
         if (const QString problem = redirectProblem(request.url, target, request.sameHostRedirectsOnly);

@@ -5,6 +5,7 @@
 #include "platform/browser.h"
 #include "platform/clock.h"
 #include "platform/message_log.h"
+#include "platform/text_codec.h"
 #include "submit/core/answer_meaning.h"
 
 #include <QObject>
@@ -27,9 +28,14 @@ bool titleReportsError(const QString& title) {
 
 RunController::RunController(Browser& browser, const Clock& clock, MessageLog& log, RunView& view, RunInputs& inputs)
     : m_browser(browser), m_clock(clock), m_log(log), m_view(view), m_inputs(inputs),
-      m_checkReceiver(std::make_unique<QObject>()) {}
+      m_checkReceiver(std::make_unique<QObject>()) {
+    // The page's own time ends when its load ends, not at the tick that notices it.
+    m_browser.setFinishedHandler([this] { m_answeredAt = m_clock.tickCount(); });
+}
 
-RunController::~RunController() = default;
+RunController::~RunController() {
+    m_browser.setFinishedHandler({});
+}
 
 void RunController::setKeyFileFetcher(Fetcher* fetcher) {
     dropKeyFileChecks();
@@ -107,13 +113,14 @@ void RunController::Submit_Now(qint32 Index) {
     const Submit_Data& entry = m_submitList.Items.at(Index);
     m_log.appendLine(QStringLiteral("[Engine] ") + entry.Title + QStringLiteral("..."));
     m_sentAt = m_clock.tickCount();
+    m_answeredAt = 0;
     m_browser.navigate(entry.Url);
 }
 
 void RunController::recordAnswer(bool timedOut, quint32 now) {
     ResultRecord& record = m_results.records[Submit_Index];
     record.verdict = m_browserStat.OK ? ResultRecord::Verdict::Ok : ResultRecord::Verdict::Error;
-    record.milliseconds = now - m_sentAt;
+    record.milliseconds = (timedOut || m_answeredAt == 0 ? now : m_answeredAt) - m_sentAt;
     const bool indexNow = isIndexNowUrl(record.url);
     if (timedOut) {
         // Whatever the browser holds belongs to a page that never finished.
@@ -130,7 +137,7 @@ void RunController::recordAnswer(bool timedOut, quint32 now) {
             record.failure = NetworkFailure::Other;
         record.error = record.httpStatus > 0 ? QString() : answer.errorText;
         record.pageTitle = m_browser.locationName();
-        record.reason = answer.text.left(PageAnswer::kTextLimit);
+        record.reason = cutOnCharacter(answer.text, PageAnswer::kTextLimit).toString();
         record.meaning = !loadFailed && titleReportsError(record.pageTitle)
                              ? titleErrorMeaning()
                              : answerMeaning(record.httpStatus, record.failure, indexNow);

@@ -163,7 +163,8 @@ private:
     quint32 Clock_Start = 0; // clock reading of the run's first tick; 0 = take the next tick
     Submit_Type m_submitList;
     Browser_Stat m_browserStat;
-    quint32 m_sentAt = 0; // clock reading at the current engine's navigation
+    quint32 m_sentAt = 0;     // clock reading at the current engine's navigation
+    quint32 m_answeredAt = 0; // clock reading when its load finished; 0 while it has not
     RunResults m_results;
 
     // The key-file checks of the run, by key file address and key.

@@ -1,6 +1,7 @@
 #include "submit/core/run_report.h"
 
 #include "platform/atomic_file.h"
+#include "platform/json_text.h"
 #include "platform/program_info.h"
 
 #include <QStringList>
@@ -8,12 +9,17 @@
 
 namespace {
 
-QString csvField(const QString& value) {
+// A cell as a spreadsheet may not take it for a formula: text that begins with =, +, -, @, a tab
+// or a carriage return gets a leading apostrophe. NUL characters, which no spreadsheet keeps,
+// are dropped.
+QString csvField(QString value) {
+    value.remove(QChar(u'\0'));
+    if (!value.isEmpty() && QStringView(u"=+-@\t\r").contains(value.front()))
+        value.prepend(u'\'');
     if (!value.contains(u',') && !value.contains(u'"') && !value.contains(u'\r') && !value.contains(u'\n'))
         return value;
-    QString quoted = value;
-    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
+    value.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    return u'"' + value + u'"';
 }
 
 QString csvRow(const QStringList& fields) {
@@ -36,45 +42,12 @@ bool hasKeyFile(const ResultRecord& record) {
     return !record.keyFile.isEmpty();
 }
 
-// A JSON string literal: quotes, backslashes and control characters escaped.
-QString jsonString(const QString& text) {
-    QString out;
-    out.reserve(text.size() + 2);
-    out.append(u'"');
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'"':
-            out.append(QStringLiteral("\\\""));
-            break;
-        case u'\\':
-            out.append(QStringLiteral("\\\\"));
-            break;
-        case u'\n':
-            out.append(QStringLiteral("\\n"));
-            break;
-        case u'\r':
-            out.append(QStringLiteral("\\r"));
-            break;
-        case u'\t':
-            out.append(QStringLiteral("\\t"));
-            break;
-        default:
-            if (c.unicode() < 0x20 || c.unicode() == 0x2028 || c.unicode() == 0x2029)
-                out.append(QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0')));
-            else
-                out.append(c);
-        }
-    }
-    out.append(u'"');
-    return out;
+QByteArray jsonTextOrNull(const QString& text) {
+    return text.isEmpty() ? QByteArray("null") : jsonString(text);
 }
 
-QString jsonTextOrNull(const QString& text) {
-    return text.isEmpty() ? QStringLiteral("null") : jsonString(text);
-}
-
-QString jsonTimeOrNull(const QDateTime& time) {
-    return time.isValid() ? jsonString(isoTimeWithOffset(time)) : QStringLiteral("null");
+QByteArray jsonTimeOrNull(const QDateTime& time) {
+    return time.isValid() ? jsonString(isoTimeWithOffset(time)) : QByteArray("null");
 }
 
 } // namespace
@@ -87,9 +60,8 @@ QString isoTimeWithOffset(const QDateTime& time) {
     const int offset = time.offsetFromUtc();
     const int minutes = (offset < 0 ? -offset : offset) / 60;
     return time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")) + (offset < 0 ? u'-' : u'+') +
-           QStringLiteral("%1:%2")
-               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+           QStringLiteral("%1:%2").arg(QString::number(minutes / 60).rightJustified(2, u'0'),
+                                       QString::number(minutes % 60).rightJustified(2, u'0'));
 }
 
 QByteArray runReportCsv(const RunResults& results) {
@@ -124,37 +96,37 @@ QByteArray runReportCsv(const RunResults& results) {
 }
 
 QByteArray runReportJson(const RunResults& results) {
-    QString out;
-    out += QStringLiteral("{\n  \"program\": ") + jsonString(programName());
-    out += QStringLiteral(",\n  \"version\": ") + jsonString(programVersion());
-    out += QStringLiteral(",\n  \"started\": ") + jsonTimeOrNull(results.started);
-    out += QStringLiteral(",\n  \"finished\": ") + jsonTimeOrNull(results.finished);
-    out += QStringLiteral(",\n  \"profile\": ") + jsonTextOrNull(results.profilePath);
-    out += QStringLiteral(",\n  \"engines\": [");
+    QByteArray out;
+    out += "{\n  \"program\": " + jsonString(programName());
+    out += ",\n  \"version\": " + jsonString(programVersion());
+    out += ",\n  \"started\": " + jsonTimeOrNull(results.started);
+    out += ",\n  \"finished\": " + jsonTimeOrNull(results.finished);
+    out += ",\n  \"profile\": " + jsonTextOrNull(results.profilePath);
+    out += ",\n  \"engines\": [";
     bool first = true;
     for (const ResultRecord& record : results.records) {
-        out += first ? QStringLiteral("\n    {") : QStringLiteral(",\n    {");
+        out += first ? "\n    {" : ",\n    {";
         first = false;
-        out += QStringLiteral("\n      \"title\": ") + jsonString(record.title);
-        out += QStringLiteral(",\n      \"url\": ") + jsonString(record.url);
-        out += QStringLiteral(",\n      \"verdict\": ") + jsonString(verdictText(record.verdict));
-        out += QStringLiteral(",\n      \"status\": ") +
-               (record.httpStatus > 0 ? QString::number(record.httpStatus) : QStringLiteral("null"));
-        out += QStringLiteral(",\n      \"error\": ") + jsonTextOrNull(record.error);
-        out += QStringLiteral(",\n      \"meaning\": ") + jsonString(record.meaning);
-        out += QStringLiteral(",\n      \"reason\": ") + jsonString(record.reason);
-        out += QStringLiteral(",\n      \"milliseconds\": ") + QString::number(record.milliseconds);
+        out += "\n      \"title\": " + jsonString(record.title);
+        out += ",\n      \"url\": " + jsonString(record.url);
+        out += ",\n      \"verdict\": " + jsonString(verdictText(record.verdict));
+        out += ",\n      \"status\": " +
+               (record.httpStatus > 0 ? QByteArray::number(record.httpStatus) : QByteArray("null"));
+        out += ",\n      \"error\": " + jsonTextOrNull(record.error);
+        out += ",\n      \"meaning\": " + jsonString(record.meaning);
+        out += ",\n      \"reason\": " + jsonString(record.reason);
+        out += ",\n      \"milliseconds\": " + QByteArray::number(record.milliseconds);
         if (!record.keyFile.isEmpty())
-            out += QStringLiteral(",\n      \"key_file\": ") + jsonString(record.keyFile);
+            out += ",\n      \"key_file\": " + jsonString(record.keyFile);
         if (record.isBatch()) {
-            out += QStringLiteral(",\n      \"batch\": {\"first\": ") + jsonString(record.batchFirst) +
-                   QStringLiteral(", \"last\": ") + jsonString(record.batchLast) + QStringLiteral(", \"size\": ") +
-                   QString::number(record.batchSize) + u'}';
+            out += ",\n      \"batch\": {\"first\": " + jsonString(record.batchFirst) +
+                   ", \"last\": " + jsonString(record.batchLast) +
+                   ", \"size\": " + QByteArray::number(record.batchSize) + '}';
         }
-        out += QStringLiteral("\n    }");
+        out += "\n    }";
     }
-    out += first ? QStringLiteral("]\n}\n") : QStringLiteral("\n  ]\n}\n");
-    return out.toUtf8();
+    out += first ? "]\n}\n" : "\n  ]\n}\n";
+    return out;
 }
 
 QString saveRunReport(const QString& path, const RunResults& results) {

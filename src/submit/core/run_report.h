@@ -14,7 +14,9 @@ ReportFormat reportFormatForPath(const QString& path);
 
 // CSV as RFC 4180 has it, in UTF-8: a header row, then one row per record; lines end in CR LF,
 // and a field holding a comma, a double quote, CR or LF is enclosed in double quotes (with its
-// double quotes doubled). Columns: title, url, verdict, status (empty when none), error, meaning,
+// double quotes doubled). A field that begins with =, +, -, @, a tab or a carriage return gets a
+// leading apostrophe, so that no spreadsheet takes outside text for a formula, and NUL characters
+// are dropped (JSON keeps every text as it is). Columns: title, url, verdict, status (empty when none), error, meaning,
 // reason, milliseconds; when any record is a batch, batch_first, batch_last and batch_size follow,
 // and when any record holds a key-file check, key_file (see ResultRecord::keyFile) after them.
 QByteArray runReportCsv(const RunResults& results);

@@ -1,8 +1,8 @@
 #include "submit/ui/results_window.h"
 
-#include "common/ui/discarded_user_settings.h"
+#include "submit/core/result_text.h"
+#include "submit/ui/results_model.h"
 
-#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -10,118 +10,6 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
-
-namespace {
-
-QString engineText(const ResultRecord& record) {
-    if (!record.isBatch())
-        return record.title;
-    return QStringLiteral("%1 (%2 addresses)").arg(record.title).arg(record.batchSize);
-}
-
-} // namespace
-
-QString resultStatusText(const ResultRecord& record) {
-    if (record.httpStatus > 0)
-        return QString::number(record.httpStatus);
-    return record.error;
-}
-
-QString resultSummary(const ResultRecord& record) {
-    const QString status = record.httpStatus > 0 ? QStringLiteral("HTTP %1").arg(record.httpStatus) : record.error;
-    return status.isEmpty() ? record.meaning : status + QStringLiteral(": ") + record.meaning;
-}
-
-QString resultDetails(const ResultRecord& record) {
-    QStringList lines;
-    lines << QStringLiteral("Engine: ") + record.title << QStringLiteral("URL sent: ") + record.url
-          << QStringLiteral("Verdict: ") + verdictText(record.verdict);
-    if (record.httpStatus > 0)
-        lines << QStringLiteral("Status: %1").arg(record.httpStatus);
-    if (!record.error.isEmpty())
-        lines << QStringLiteral("Error: ") + record.error;
-    lines << QStringLiteral("Meaning: ") + record.meaning;
-    if (!record.keyFile.isEmpty())
-        lines << QStringLiteral("Key file: ") + record.keyFile;
-    if (!record.pageTitle.isEmpty())
-        lines << QStringLiteral("Page title: ") + record.pageTitle;
-    lines << QStringLiteral("Time: %1 ms").arg(record.milliseconds);
-    if (record.isBatch()) {
-        lines << QStringLiteral("Batch: %1 addresses, from %2 to %3")
-                     .arg(record.batchSize)
-                     .arg(record.batchFirst, record.batchLast);
-    }
-    lines << QString() << QStringLiteral("Reason (the page's text):") << record.reason;
-    return lines.join(u'\n');
-}
-
-ResultsModel::ResultsModel(QObject* parent) : QAbstractTableModel(parent) {}
-
-void ResultsModel::setResults(const RunResults* results) {
-    beginResetModel();
-    m_results = results;
-    endResetModel();
-}
-
-void ResultsModel::recordChanged(int index) {
-    if (index < 0 || index >= rowCount()) {
-        beginResetModel();
-        endResetModel();
-        return;
-    }
-    emit dataChanged(this->index(index, 0), this->index(index, ColumnCount - 1));
-}
-
-const ResultRecord* ResultsModel::record(int row) const {
-    if (!m_results || row < 0 || row >= m_results->records.size())
-        return nullptr;
-    return &m_results->records.at(row);
-}
-
-int ResultsModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() || !m_results ? 0 : static_cast<int>(m_results->records.size());
-}
-
-int ResultsModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : ColumnCount;
-}
-
-QVariant ResultsModel::data(const QModelIndex& index, int role) const {
-    const ResultRecord* r = record(index.row());
-    if (!r)
-        return {};
-    if (role == Qt::ToolTipRole)
-        return resultSummary(*r);
-    const bool sortValue = role == Qt::UserRole;
-    if (role != Qt::DisplayRole && !sortValue)
-        return {};
-    switch (index.column()) {
-    case EngineColumn:
-        return engineText(*r);
-    case VerdictColumn:
-        return verdictText(r->verdict);
-    case StatusColumn:
-        // Statuses sort as numbers, after them the records without one.
-        if (sortValue)
-            return r->httpStatus > 0 ? r->httpStatus : 1000;
-        return resultStatusText(*r);
-    case MeaningColumn:
-        return r->meaning;
-    case TimeColumn:
-        if (sortValue)
-            return r->milliseconds;
-        return r->verdict == ResultRecord::Verdict::Pending ? QString() : QStringLiteral("%1 ms").arg(r->milliseconds);
-    default:
-        return {};
-    }
-}
-
-QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const kHeaders[ColumnCount] = {"Engine", "Verdict", "Status", "Meaning", "Time"};
-    return section >= 0 && section < ColumnCount ? QString::fromLatin1(kHeaders[section]) : QVariant();
-}
 
 ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("ResultsWindow"));
@@ -232,23 +120,4 @@ void ResultsWindow::showSelectedDetails() {
     // Rewriting the same text would drop a selection the user is about to copy.
     if (m_details->toPlainText() != text)
         m_details->setPlainText(text);
-}
-
-QString askReportFileName(QWidget* parent, const QString& directory) {
-    const QString csvFilter = QStringLiteral("CSV Files (*.csv)");
-    // Made first, so that it outlives the dialog: the dialog leaves no settings file behind.
-    const DiscardedUserSettings noSettings;
-    QFileDialog dialog(parent, QStringLiteral("Save Report As"), directory);
-    dialog.setOption(QFileDialog::DontUseNativeDialog); // the desktop's dialog keeps lists of its own
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({csvFilter, QStringLiteral("JSON Files (*.json)")});
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, csvFilter](const QString& filter) {
-        dialog.setDefaultSuffix(filter == csvFilter ? QStringLiteral("csv") : QStringLiteral("json"));
-    });
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    const QStringList chosen = dialog.selectedFiles();
-    return chosen.isEmpty() ? QString() : chosen.constFirst();
 }

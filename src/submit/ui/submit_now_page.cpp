@@ -41,10 +41,13 @@ public:
         m_target = target;
         m_target->setProgressHandler(
             [this](qint32 progress, qint32 progressMax) { reportProgress(progress, progressMax); });
+        m_target->setFinishedHandler([this] { reportFinished(); });
     }
     ~ForwardingBrowser() override {
-        if (m_target)
+        if (m_target) {
             m_target->setProgressHandler({});
+            m_target->setFinishedHandler({});
+        }
     }
 
     void navigate(const QString& url) override {

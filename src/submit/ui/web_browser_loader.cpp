@@ -1,7 +1,8 @@
 #include "submit/ui/web_browser_loader.h"
 
-#include "submit/ui/browser_home_files.h"
+#include "platform/browser_home_files.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -91,4 +92,19 @@ WebBrowserParts createWebBrowser(QWidget* parent, QString& error, const QStringL
     if (parts.widget)
         recordWebEngineHomeFiles(parts.widget);
     return parts;
+}
+
+std::unique_ptr<QCoreApplication> createBrowserApplication(int& argc, char** argv) {
+    return std::make_unique<QApplication>(argc, argv);
+}
+
+std::unique_ptr<QObject> createWindowlessWebBrowser(Browser*& browser, QString& error) {
+    const WebBrowserParts parts = createWebBrowser(nullptr, error);
+    browser = parts.browser;
+    if (!parts.widget)
+        return {};
+    std::unique_ptr<QObject> owner(parts.widget);
+    parts.widget->resize(345, 209);
+    parts.widget->show();
+    return owner;
 }

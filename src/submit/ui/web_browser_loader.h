@@ -2,8 +2,11 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 class Browser;
+class QCoreApplication;
+class QObject;
 class QWidget;
 
 // The embedded web browser as the program gets it: the web engine is a large library that takes
@@ -23,3 +26,12 @@ QStringList webBrowserModuleFolders();
 // of parent. On failure the parts are empty and error says why.
 WebBrowserParts createWebBrowser(QWidget* parent, QString& error,
                                  const QStringList& folders = webBrowserModuleFolders());
+
+// The application object a job that runs the browser without a window makes: the web view is a
+// widget, so it is a QApplication. argc and argv must outlive it.
+std::unique_ptr<QCoreApplication> createBrowserApplication(int& argc, char** argv);
+
+// A browser for a job without a window: its view sized as the Submit Now page holds it and shown
+// on a screen nobody sees (the offscreen platform). browser is set to it; the returned object
+// owns it. On failure the result is empty and error says why.
+std::unique_ptr<QObject> createWindowlessWebBrowser(Browser*& browser, QString& error);

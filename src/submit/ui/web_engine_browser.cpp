@@ -272,6 +272,7 @@ void WebEngineBrowser::endLoad(bool failed) {
     m_downloadWait->stop();
     m_failed = failed;
     m_state = State::Idle;
+    reportFinished();
     reportProgress(-1, 100);
 }
 

@@ -1,7 +1,7 @@
 // The web engine's files under ~/.pki: removed at exit when the program's engine made them,
 // kept when another program made or changed them meanwhile.
 
-#include "submit/ui/browser_home_files.h"
+#include "platform/browser_home_files.h"
 
 #include <QDirIterator>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "submit/ui/browser_home_files.h"
+#include "platform/browser_home_files.h"
 
 #include <QDir>
 #include <QFile>
