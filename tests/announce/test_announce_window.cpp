@@ -108,7 +108,8 @@ void TestAnnounceWindow::gathersFiltersAndAnnouncesToTwoEngines() {
     for (qsizetype i = 0; i < server.requestLines().size(); ++i) {
         if (server.requestLines()[i].startsWith("POST ")) {
             posts.append(server.requestLines()[i].split(' ').value(1) + ' ' + server.requestBodies()[i]);
-            QVERIFY(server.requestHeads()[i].contains("Content-Type: application/json; charset=utf-8"));
+            QCOMPARE(LocalHttpServer::headerValue(server.requestHeads()[i], "content-type"),
+                     "application/json; charset=utf-8");
         }
     }
     // The key file is not at the site's root (the site has a port): it is named for its own host.
