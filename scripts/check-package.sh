@@ -47,7 +47,7 @@ hardening-check --nocfprotection "$program" || fail "hardening-check $program"
 # run time (docs/PACKAGING.md).
 hardening-check --nocfprotection --nofortify "$module" || fail "hardening-check $module"
 for file in "$program" "$module"; do
-    objdump -d --no-show-raw-insn "$file" | grep -q endbr64 || fail "$(basename "$file") has no control-flow protection"
+    [ "$(objdump -d --no-show-raw-insn "$file" | grep -c endbr64)" -gt 0 ] || fail "$(basename "$file") has no control-flow protection"
 done
 
 echo "== contents"
@@ -59,7 +59,7 @@ changelog_version="$(zcat "$doc/changelog.Debian.gz" | head -1 | sed -n 's/^torv
 [ "$changelog_version" = "$version" ] || fail "changelog.Debian.gz is for '$changelog_version', the package is $version"
 [ "$(dpkg-deb -f "$deb" Recommends)" = "xdg-utils" ] || fail "the package does not recommend xdg-utils"
 for file in "$program" "$module"; do
-    if { strings -a "$file" && strings -a -e l "$file"; } | grep -qF "$TORVANE_ROOT"; then
+    if [ "$({ strings -a "$file" && strings -a -e l "$file"; } | grep -cF "$TORVANE_ROOT")" -gt 0 ]; then
         fail "$(basename "$file") holds the path $TORVANE_ROOT"
     fi
     id="$(readelf -n "$file" | sed -n 's/^ *Build ID: //p')"
