@@ -4,17 +4,26 @@ set -euo pipefail
 
 TORVANE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
+# The Debian release this runs on (12, 13, ...); empty elsewhere.
+TORVANE_DEBIAN_VERSION="$( (. /etc/os-release && [ "${ID:-}" = debian ] && echo "${VERSION_ID:-}") 2>/dev/null || true)"
+
 # Debian packages the build, the tests and the program need.
 TORVANE_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-webengine-dev libgl-dev zlib1g-dev libssl-dev
     libqt6sql6-sqlite libqt6sql6-psql postgresql
-    fonts-liberation2 fonts-dejavu-core
+    fonts-dejavu-core
     desktop-file-utils appstream shared-mime-info man-db dpkg-dev file openssl
     # A virtual X display with Mesa's OpenGL drivers, as on a desktop: the tests that run on a
     # display and the benchmarks, so that every machine measures the same.
     xvfb xauth libgl1-mesa-dri libglx-mesa0 libegl-mesa0
 )
+# Liberation 2 is fonts-liberation2 up to Debian 12, fonts-liberation from Debian 13 on.
+if [ -n "$TORVANE_DEBIAN_VERSION" ] && [ "$TORVANE_DEBIAN_VERSION" -le 12 ]; then
+    TORVANE_PACKAGES+=(fonts-liberation2)
+else
+    TORVANE_PACKAGES+=(fonts-liberation)
+fi
 
 torvane_install_packages() {
     local missing=()

@@ -20,7 +20,7 @@ seconds="${1:-60}"
 shift || true
 
 if [ "$build" -eq 1 ]; then
-    torvane_install_packages "${TORVANE_PACKAGES[@]}" clang libclang-rt-14-dev llvm
+    torvane_install_packages "${TORVANE_PACKAGES[@]}" clang libclang-rt-dev llvm
     cd "$TORVANE_ROOT"
     cmake --preset fuzz >/dev/null
     cmake --build --preset fuzz -j "$(nproc)"

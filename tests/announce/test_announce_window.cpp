@@ -125,7 +125,8 @@ void TestAnnounceWindow::gathersFiltersAndAnnouncesToTwoEngines() {
         if (server.requestLines()[i].startsWith("POST ")) {
             QCOMPARE(keyFileChecks.size(), 2); // both hosts' key files before the first batch
             posts.append(server.requestLines()[i].split(' ').value(1) + ' ' + server.requestBodies()[i]);
-            QVERIFY(server.requestHeads()[i].contains("Content-Type: application/json; charset=utf-8"));
+            QCOMPARE(LocalHttpServer::headerValue(server.requestHeads()[i], "content-type"),
+                     "application/json; charset=utf-8");
         }
     }
     // The key file is not at the site's root (the site has a port): it is named for its own host.

@@ -13,8 +13,8 @@ fail() {
     failures=$((failures + 1))
 }
 
-for tool in desktop-file-validate appstreamcli update-mime-database man; do
-    command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (apt-get install desktop-file-utils appstream shared-mime-info man-db)"; exit 1; }
+for tool in desktop-file-validate appstreamcli update-mime-database man strings; do
+    command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (apt-get install desktop-file-utils appstream shared-mime-info man-db binutils)"; exit 1; }
 done
 
 prefix="$(mktemp -d)"
@@ -29,6 +29,16 @@ done
 [ -x "$prefix/bin/torvane" ] || fail "bin/torvane is not executable"
 # The web browser module, in a private folder below lib/.
 find "$prefix/lib" -path "*/torvane/libtorvane_web.so" 2>/dev/null | grep -q . || fail "the web browser module is not installed"
+# No path of the build tree inside the program or the module: they find each other only
+# relative to the program's own folder, so a copied program never loads a module it was built
+# beside.
+builddir="$(cd "$build" && pwd -P)"
+for file in "$prefix/bin/torvane" $(find "$prefix/lib" -name libtorvane_web.so 2>/dev/null); do
+    # Text compiled in as 8-bit characters or as UTF-16 (QStringLiteral).
+    if { strings -a "$file" && strings -a -e l "$file"; } | grep -q -F "$builddir"; then
+        fail "$(basename "$file") holds the build folder $builddir"
+    fi
+done
 cmp -s "$share/torvane/Engine.dat" "$(dirname "$0")/../../data/Engine.dat" || fail "share/torvane/Engine.dat differs from data/Engine.dat"
 
 # Each PNG icon has the size of its folder (the width and height in its IHDR header).

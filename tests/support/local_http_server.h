@@ -97,14 +97,21 @@ public:
     // The body of every request (as its Content-Length says; empty without one), in arrival order.
     const QList<QByteArray>& requestBodies() const { return m_requestBodies; }
 
-private:
-    static qsizetype contentLength(const QByteArray& head) {
-        for (const QByteArray& line : head.split('\n')) {
-            if (line.toLower().startsWith("content-length:"))
-                return line.mid(15).trimmed().toLongLong();
+    // The value of the first header line of head with this name (names are case-insensitive:
+    // clients differ in how they write them); null when there is none.
+    static QByteArray headerValue(const QByteArray& head, const QByteArray& name) {
+        const QList<QByteArray> lines = head.split('\n');
+        for (qsizetype i = 1; i < lines.size(); ++i) { // after the request line
+            const QByteArray& line = lines.at(i);
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0 && line.left(colon).compare(name, Qt::CaseInsensitive) == 0)
+                return line.mid(colon + 1).trimmed();
         }
-        return 0;
+        return {};
     }
+
+private:
+    static qsizetype contentLength(const QByteArray& head) { return headerValue(head, "content-length").toLongLong(); }
 
     void acceptConnections() {
         while (QTcpSocket* socket = m_server->nextPendingConnection()) { // a child of the server

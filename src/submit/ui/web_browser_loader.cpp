@@ -61,8 +61,7 @@ void makeSharedOpenGLContext() {
 } // namespace
 
 QStringList webBrowserModuleFolders() {
-    return {QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/" TORVANE_RELATIVE_MODULE_DIR)),
-            QStringLiteral(TORVANE_BUILD_MODULE_DIR)};
+    return {QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/" TORVANE_RELATIVE_MODULE_DIR))};
 }
 
 WebBrowserParts createWebBrowser(QWidget* parent, QString& error, const QStringList& folders) {

@@ -17,8 +17,9 @@ struct WebBrowserParts {
     Browser* browser = nullptr;
 };
 
-// The folders searched for the module, in order: the installed program's lib/torvane, then the
-// build tree's.
+// The folders searched for the module: one, found from the program's own folder (the installed
+// bin/ -> lib/<arch>/torvane; the build tree keeps the same layout), so that a program copied
+// elsewhere never loads a module left at the place it was built.
 QStringList webBrowserModuleFolders();
 
 // Loads the module from the first of folders that has it (once per process; first the OpenGL

@@ -11,6 +11,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <signal.h>
 #include <utility>
@@ -30,6 +31,25 @@ public:
         // No icon requests: an engine sees exactly one request per submission.
         pageSettings->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
         pageSettings->setAttribute(QWebEngineSettings::TouchIconsEnabled, false);
+
+        // Once a document's load has ended it may not navigate again: a refresh or a script
+        // navigation is cancelled in the page itself, before a request is made. The engine tells
+        // this process of the load's end only after the document has already run its load
+        // handlers, so hold() alone would come too late for a page that moves on at once (a
+        // refresh of 0 seconds, a script started from its load event). A navigation while the
+        // document is still loading (a script in its head) is followed. The script runs in a
+        // world of its own, out of the page scripts' reach, and is in place before any of them.
+        QWebEngineScript guard;
+        guard.setName(QStringLiteral("navigation-guard"));
+        guard.setInjectionPoint(QWebEngineScript::DocumentCreation);
+        guard.setWorldId(QWebEngineScript::ApplicationWorld);
+        guard.setRunsOnSubFrames(false);
+        guard.setSourceCode(QStringLiteral("addEventListener('load', () => {"
+                                           "  window.navigation?.addEventListener('navigate', event => {"
+                                           "    if (event.cancelable) event.preventDefault();"
+                                           "  });"
+                                           "}, {capture: true, once: true});"));
+        scripts().insert(guard);
 
         // An empty authenticator cancels the challenge; the load ends with the server's answer.
         connect(this, &QWebEnginePage::authenticationRequired, this,

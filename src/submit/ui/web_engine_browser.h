@@ -24,7 +24,8 @@ class SubmissionPage;
 // - busy() is true from navigate() until the main frame's load has ended and the page's title
 //   and text have been read. Server redirects are followed, and so is a page that moves on by
 //   itself while it is still loading; once the first load has ended the page may not navigate
-//   again (a refresh, a script, a reload): one navigation sends its request once.
+//   again (a refresh, a script, a reload), refused before a request leaves: one navigation sends
+//   its request once.
 // - locationName() is the title the page itself declares (document.title: for HTML its
 //   <title>); empty for a page without one (a plain-text or empty answer), never the address
 //   the view would show in its place. Empty while a load is in progress.
