@@ -1,6 +1,7 @@
 #include "google/ui/google_window.h"
 
 #include "common/ui/error_report.h"
+#include "common/ui/form_controls.h"
 #include "common/ui/widget_placement.h"
 #include "google/core/google_access_token.h"
 #include "google/core/google_api.h"
@@ -27,29 +28,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QLabel* addTextLabel(QWidget* parent, const char* name) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return label;
-}
-
-QPushButton* addButton(QWidget* parent, const char* name, const QString& caption) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
-
-QFrame* addRule(QWidget* parent) {
-    auto* rule = new QFrame(parent);
-    rule->setFrameShape(QFrame::HLine);
-    rule->setFrameShadow(QFrame::Sunken);
-    return rule;
-}
 
 QString timeText(const QDateTime& time) {
     return time.isNull() ? QString() : time.toUTC().toString(u"yyyy-MM-dd HH:mm 'UTC'"_s);

@@ -1,6 +1,7 @@
 #include "indexnow/ui/indexnow_key_window.h"
 
 #include "common/ui/error_report.h"
+#include "common/ui/form_controls.h"
 #include "indexnow/core/key_file_check.h"
 #include "platform/atomic_file.h"
 
@@ -16,33 +17,6 @@
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QLabel* addTextLabel(QWidget* parent, const char* name) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return label;
-}
-
-QPushButton* addButton(QWidget* parent, const char* name, const QString& caption) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
-
-QFrame* addRule(QWidget* parent) {
-    auto* rule = new QFrame(parent);
-    rule->setFrameShape(QFrame::HLine);
-    rule->setFrameShadow(QFrame::Sunken);
-    return rule;
-}
-
-} // namespace
 
 IndexNowKeyWindow::IndexNowKeyWindow(IndexNowKeyHost& host, Fetcher& fetcher, QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
