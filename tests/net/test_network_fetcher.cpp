@@ -178,7 +178,7 @@ private slots:
         const QByteArray hello = "hello";
         const QByteArray gzipHeader = "Content-Encoding: gzip\r\n";
         QByteArray steady;
-        for (int i = 0; i < 300000; ++i)
+        for (qint64 i = 0; i < 300000; ++i) // 64 bits: i * 7919 passes 2^31
             steady += char('a' + (i * 7919 + i / 13) % 26);
         const auto head = [](const QByteArray& fields) {
             return "HTTP/1.1 200 OK\r\n" + fields + "\r\n";
