@@ -187,13 +187,11 @@ void TForm1::createPages() {
     m_fetcher = new NetworkFetcher(this);
     m_submitNow->setKeyFileFetcher(m_fetcher);
 
-    m_results = new ResultsWindow(this);
-    m_results->setResults(&m_submitNow->results());
     connect(m_submitNow, &SubmitNowPage::resultsChanged, this, [this](int index) {
         // A run that starts makes its records the ones shown.
         if (index < 0 && m_submitNow->runActive())
             showRunResults(false);
-        if (!m_announcementResults) {
+        if (!m_announcementResults && m_results) {
             if (index < 0) // the records may be others now (see SubmitNowPage::results)
                 m_results->setResults(&m_submitNow->results());
             m_results->recordChanged(index);
@@ -281,15 +279,16 @@ void TForm1::showAnnouncePages() {
         });
         connect(m_announce, &AnnounceWindow::announcementStarted, this, [this] {
             showRunResults(true);
-            m_results->recordChanged(-1);
+            if (m_results)
+                m_results->recordChanged(-1);
             updateRunActions();
         });
         connect(m_announce, &AnnounceWindow::recordWritten, this, [this](int index) {
-            if (m_announcementResults)
+            if (m_announcementResults && m_results)
                 m_results->recordChanged(index);
         });
         connect(m_announce, &AnnounceWindow::announcementFinished, this, [this] {
-            if (m_announcementResults)
+            if (m_announcementResults && m_results)
                 m_results->recordChanged(-1);
             updateRunActions();
         });
@@ -304,7 +303,8 @@ void TForm1::showRunResults(bool announcement) {
     if (announcement == m_announcementResults || (announcement && !m_announce))
         return;
     m_announcementResults = announcement;
-    m_results->setResults(&lastResults());
+    if (m_results)
+        m_results->setResults(&lastResults());
     updateRunActions();
 }
 
@@ -333,8 +333,17 @@ int TForm1::recordOfLogLine(int line) const {
     return m_log->lineText(line).startsWith(prefix) ? line : -1;
 }
 
+ResultsWindow* TForm1::resultsWindow() {
+    // Made at first use: the window is not needed to start, and costs time to make.
+    if (!m_results) {
+        m_results = new ResultsWindow(this);
+        m_results->setResults(&lastResults());
+    }
+    return m_results;
+}
+
 void TForm1::showResults(int record) {
-    centreOverOnFirstShow(m_results, this);
+    centreOverOnFirstShow(resultsWindow(), this);
     m_results->showRecord(record);
 }
 

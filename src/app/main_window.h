@@ -54,7 +54,8 @@ public:
 
     MessageLogView* messageLog() const { return m_log; }
     QAction* saveAction() const { return m_save; }
-    ResultsWindow* resultsWindow() const { return m_results; }
+    // The Results window, made at first use.
+    ResultsWindow* resultsWindow();
     SubmitNowPage* submitNowPage() const { return m_submitNow; }
     ProfileCommands* profileCommands() const { return m_profileCommands; }
 
