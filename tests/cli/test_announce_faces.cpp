@@ -4,6 +4,7 @@
 #include "announce/ui/announce_window.h"
 #include "net/core/network_fetcher.h"
 #include "support/local_http_server.h"
+#include "support/program_run.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -128,22 +129,8 @@ Finished TestAnnounceFaces::runCli(const QStringList& arguments, const QByteArra
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(m_dir.path());
     process.start(QStringLiteral(TORVANE_PROGRAM), arguments);
-    // The server answers from this thread's event loop: wait in it, not blocked.
-    QEventLoop loop;
-    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-    if (process.state() != QProcess::NotRunning)
-        loop.exec();
-    Finished result;
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.status = process.exitCode();
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
+    const ProgramRun run = waitForProgram(process);
+    return {run.status, run.out, run.err};
 }
 
 QList<Request> TestAnnounceFaces::requestsSince(qsizetype from) const {

@@ -2,6 +2,7 @@
 // server on 127.0.0.1: what it prints, its exit status and its report.
 
 #include "support/local_http_server.h"
+#include "support/program_run.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -127,24 +128,8 @@ void TestHeadlessRuns::start(QProcess& process, const QStringList& arguments) {
 Finished TestHeadlessRuns::run(const QStringList& arguments) {
     QProcess process;
     start(process, arguments);
-    Finished result;
-    // The server answers from this thread's event loop: wait in it, not blocked.
-    QEventLoop loop;
-    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(kProcessTimeoutMs, &loop, &QEventLoop::quit);
-    if (process.state() != QProcess::NotRunning)
-        loop.exec();
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    if (process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.status = process.exitCode();
-    result.out = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
+    const ProgramRun run = waitForProgram(process, kProcessTimeoutMs);
+    return {run.status, run.out.split(u'\n', Qt::SkipEmptyParts), run.err};
 }
 
 void TestHeadlessRuns::badInput_data() {

@@ -3,6 +3,7 @@
 
 #include "google/google_test_keys.h"
 #include "support/local_http_server.h"
+#include "support/program_run.h"
 
 #include <QEventLoop>
 #include <QProcess>
@@ -59,21 +60,8 @@ class TestInspectJob : public QObject {
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(m_dir.path());
         process.start(QStringLiteral(TORVANE_PROGRAM), arguments);
-        // The stand-in answers from this thread's event loop: wait in it.
-        QEventLoop loop;
-        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-        if (process.state() != QProcess::NotRunning)
-            loop.exec();
-        Finished result;
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        result.err = QString::fromUtf8(process.readAllStandardError());
+        const ProgramRun run = waitForProgram(process);
+        const Finished result{run.status, run.out.split(u'\n', Qt::SkipEmptyParts), run.err};
         m_produced << result.out << result.err;
         return result;
     }
