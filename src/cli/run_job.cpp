@@ -2,7 +2,7 @@
 
 #include "cli/announce_job.h"
 #include "cli/command_line.h"
-#include "cli/inspect_job.h"
+#include "cli/index_status_job.h"
 #include "cli/job_input.h"
 #include "cli/report_target.h"
 #include "cli/submit_job.h"
@@ -85,7 +85,7 @@ int runCommandLineJob(const CommandLine& command, char* programPath) {
     case Job::CheckKey:
         return runCheckKeyJob(command);
     case Job::Inspect:
-        return runInspectJob(command);
+        return runIndexStatusJob(command);
     case Job::Window:
     case Job::Submit:
         break;

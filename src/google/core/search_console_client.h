@@ -1,6 +1,6 @@
 #pragma once
 
-#include "google/core/inspection_quota.h"
+#include "google/core/index_check_quota.h"
 #include "google/core/search_console_answers.h"
 #include "net/core/fetcher.h"
 #include "submit/core/result_record.h"
@@ -20,7 +20,7 @@ class GoogleAccessToken;
 // and read back, and URL inspection. Every call carries "Authorization: Bearer <token>" from the
 // GoogleAccessToken; an answer of 401 renews the token once and repeats the call once. Every
 // failure comes back as words with what to do. URL inspections go one at a time, paced and
-// counted by the InspectionQuota; tick() sends the next one when its time has come (a timer calls
+// counted by the IndexCheckQuota; tick() sends the next one when its time has come (a timer calls
 // it while one waits; tests call it after moving their clock).
 //
 // Answers come to the callbacks on the caller's thread; none comes after cancel() or after the
@@ -50,7 +50,7 @@ public:
     void inspect(const QString& property, const QUrl& page, std::function<void(const UrlInspection&)> done);
 
     // The inspections counted; a caller may say quota().sentence(property).
-    InspectionQuota& quota() { return m_quota; }
+    IndexCheckQuota& quota() { return m_quota; }
     int inspectionsWaiting() const { return static_cast<int>(m_inspections.size()); }
 
     void tick();
@@ -76,7 +76,7 @@ private:
     Fetcher& m_fetcher;
     GoogleAccessToken& m_token;
     const Clock& m_clock;
-    InspectionQuota m_quota;
+    IndexCheckQuota m_quota;
     QSet<Fetcher::RequestId> m_inFlight;
     quint64 m_generation = 0;
     QList<Inspection> m_inspections;

@@ -8,14 +8,14 @@ class Clock;
 
 // Google's quota for URL inspection, per property: 600 a minute, paced here as one every 100 ms,
 // and 2 000 a day, counted here over the last 24 hours (in memory, for this session).
-class InspectionQuota {
+class IndexCheckQuota {
 public:
     static constexpr int kPerMinute = 600;
     static constexpr int kPerDay = 2000;
     static constexpr qint64 kSpacingMs = 60 * 1000 / kPerMinute;
     static constexpr qint64 kDayMs = 24LL * 60 * 60 * 1000;
 
-    explicit InspectionQuota(const Clock& clock) : m_clock(clock) {}
+    explicit IndexCheckQuota(const Clock& clock) : m_clock(clock) {}
 
     // How long to wait before the next inspection for property; 0: now.
     qint64 waitMs(const QString& property) const;

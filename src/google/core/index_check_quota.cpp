@@ -1,17 +1,17 @@
-#include "google/core/inspection_quota.h"
+#include "google/core/index_check_quota.h"
 
 #include "platform/clock.h"
 
 using namespace Qt::StringLiterals;
 
-QList<quint32> InspectionQuota::recent(const QString& property) const {
+QList<quint32> IndexCheckQuota::recent(const QString& property) const {
     const quint32 now = m_clock.tickCount();
     QList<quint32> times = m_sent.value(property);
     times.removeIf([now](quint32 sent) { return static_cast<quint32>(now - sent) >= kDayMs; });
     return times;
 }
 
-qint64 InspectionQuota::waitMs(const QString& property) const {
+qint64 IndexCheckQuota::waitMs(const QString& property) const {
     const QList<quint32> times = m_sent.value(property);
     if (times.isEmpty())
         return 0;
@@ -19,26 +19,26 @@ qint64 InspectionQuota::waitMs(const QString& property) const {
     return since >= kSpacingMs ? 0 : kSpacingMs - since;
 }
 
-bool InspectionQuota::dayUsedUp(const QString& property) const {
+bool IndexCheckQuota::dayUsedUp(const QString& property) const {
     return usedToday(property) >= kPerDay;
 }
 
-void InspectionQuota::record(const QString& property) {
+void IndexCheckQuota::record(const QString& property) {
     QList<quint32> times = recent(property);
     times.append(m_clock.tickCount());
     m_sent.insert(property, times);
 }
 
-int InspectionQuota::usedToday(const QString& property) const {
+int IndexCheckQuota::usedToday(const QString& property) const {
     return static_cast<int>(recent(property).size());
 }
 
-QString InspectionQuota::sentence(const QString& property) const {
+QString IndexCheckQuota::sentence(const QString& property) const {
     return u"%1 of 2 000 URL inspections for %2 used in the last 24 hours."_s.arg(QString::number(usedToday(property)),
                                                                                   property);
 }
 
-QString InspectionQuota::usedUpSentence(const QString& property) const {
+QString IndexCheckQuota::usedUpSentence(const QString& property) const {
     const QList<quint32> times = recent(property);
     const qint64 sinceOldest = times.isEmpty() ? kDayMs : static_cast<quint32>(m_clock.tickCount() - times.first());
     const qint64 hours = qMax<qint64>(1, (kDayMs - sinceOldest + 3599999) / 3600000);

@@ -32,7 +32,7 @@ struct Finished {
 
 } // namespace
 
-class TestInspectJob : public QObject {
+class TestIndexStatusJob : public QObject {
     Q_OBJECT
 
     LocalHttpServer m_server;
@@ -190,5 +190,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestInspectJob)
-#include "test_inspect_job.moc"
+QTEST_GUILESS_MAIN(TestIndexStatusJob)
+#include "test_index_status_job.moc"

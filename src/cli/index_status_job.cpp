@@ -1,4 +1,4 @@
-#include "cli/inspect_job.h"
+#include "cli/index_status_job.h"
 
 #include "cli/command_line.h"
 #include "cli/job_input.h"
@@ -66,7 +66,7 @@ QList<QUrl> pageAddresses(const QStringList& arguments, QString& error) {
 
 } // namespace
 
-int runInspectJob(const CommandLine& command) {
+int runIndexStatusJob(const CommandLine& command) {
     QString error;
     const ProfileFields fields = readProfile(command.profile, error);
     if (!error.isEmpty()) {

@@ -7,4 +7,4 @@ struct CommandLine;
 // prints one line per page. Returns ExitAllOk when every page is indexed, ExitSomeFailed when
 // any is not (or could not be inspected), ExitBadInput when the key, the profile, the property
 // or a page address cannot be used. Needs a QCoreApplication.
-int runInspectJob(const CommandLine& command);
+int runIndexStatusJob(const CommandLine& command);
