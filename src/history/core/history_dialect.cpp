@@ -1,7 +1,9 @@
 #include "history/core/history_dialect.h"
 
+#include <QElapsedTimer>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QVariant>
 
 using namespace Qt::StringLiterals;
@@ -73,7 +75,16 @@ bool HistoryDialect::prepareConnection(QSqlDatabase& db, QString* error) const {
 bool HistoryDialect::prepareWriting(QSqlDatabase& db, QString* error) const {
     if (m_backend != Backend::Sqlite)
         return true;
-    const QVariant mode = single(db, u"PRAGMA journal_mode = WAL"_s, error);
+    // Switching a new file to the write-ahead log takes it whole for a moment, and SQLite answers
+    // "database is locked" at once rather than through the busy timeout when another program
+    // opens the same new file then: try again within that timeout.
+    QElapsedTimer waited;
+    waited.start();
+    QVariant mode = single(db, u"PRAGMA journal_mode = WAL"_s, error);
+    while (!mode.isValid() && error->contains("locked"_L1) && waited.elapsed() < kBusyTimeoutMs) {
+        QThread::msleep(20);
+        mode = single(db, u"PRAGMA journal_mode = WAL"_s, error);
+    }
     if (!mode.isValid())
         return false;
     if (mode.toString().compare("wal"_L1, Qt::CaseInsensitive) != 0) {
