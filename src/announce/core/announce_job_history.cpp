@@ -289,7 +289,6 @@ void AnnounceJob::planNewOrChanged() {
                 for (const AnnounceBatch& batch : batches.batches) {
                     for (const AnnounceTarget& target : std::as_const(segment.targets))
                         plan.keyFiles.append(keyFileId(target, batch));
-                    plan.addresses += batch.addresses.size();
                     hosts.insert(batch.host);
                 }
                 plan.batches += batches.batches.size();
@@ -299,6 +298,14 @@ void AnnounceJob::planNewOrChanged() {
                     plan.segments.append(std::move(segment));
             }
             plan.hosts = hosts.size();
+            // Each page once, however many groups it goes to.
+            QSet<qint64> gone;
+            for (const PageClassification& group : states->byGroup) {
+                for (const GonePage& page : group.gone)
+                    gone.insert(page.key);
+            }
+            plan.addresses = states->counts[static_cast<int>(PageState::New)] +
+                             states->counts[static_cast<int>(PageState::Changed)] + gone.size();
             return plan;
         },
         [this](PlanResult plan) { planned(std::move(plan)); });
