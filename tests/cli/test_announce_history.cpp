@@ -46,6 +46,7 @@ class TestAnnounceHistory : public QObject {
 private slots:
     void initTestCase();
     void newOrChangedByDefault();
+    void notAHistorySaidOnceAndTheJobGoesOn();
     void killedHalfwayThenTheRest();
     void twoJobsAtOnceSendEachChangeOnce();
 
@@ -142,6 +143,22 @@ void TestAnnounceHistory::newOrChangedByDefault() {
         QCOMPARE(posted("/one", from), run.sent);
         QCOMPARE(posted("/two", from), run.sent);
     }
+}
+
+void TestAnnounceHistory::notAHistorySaidOnceAndTheJobGoesOn() {
+    QFile file(path(u"notes.txt"_s));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("my notes, not a database\n");
+    file.close();
+    m_server.setResponse("/sitemap.xml", LocalHttpServer::content(sitemap({u"a"_s, u"b"_s})));
+    const qsizetype from = m_server.requestHeads().size();
+    QProcess* process = start({}, file.fileName());
+    const ProgramRun finished = waitForProgram(*process);
+    QCOMPARE(finished.status, 0);
+    QCOMPARE(finished.err.count(u"is not a Torvane history"_s), 1);
+    QCOMPARE(posted("/one", from), (QStringList{u"a"_s, u"b"_s}));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("my notes, not a database\n"));
 }
 
 void TestAnnounceHistory::killedHalfwayThenTheRest() {

@@ -94,8 +94,10 @@ void AnnounceJob::announce(const QList<AnnounceTarget>& targets, SharedEngines m
 }
 
 void AnnounceJob::planEveryPage() {
-    if (m_dateRule.isEmpty() || m_choice != AnnounceChoice::NewOrChanged)
-        m_dateRule = m_since.isValid() ? u"changed since "_s + m_since.toString(Qt::ISODate) : u"every page"_s;
+    // "New or changed" comes here when no history can be read: every page is new then.
+    m_dateRule = m_choice == AnnounceChoice::NewOrChanged ? u"new or changed"_s
+                 : m_since.isValid()                      ? u"changed since "_s + m_since.toString(Qt::ISODate)
+                                                          : u"every page"_s;
     const std::shared_ptr<PageGathering> pages = m_pages;
     const QDateTime since = m_since;
     const QList<AnnounceTarget> chosen = m_targets;

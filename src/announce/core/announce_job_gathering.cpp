@@ -121,6 +121,7 @@ void AnnounceJob::clear() {
     m_gone.clear();
     m_goneReason.clear();
     m_states.reset();
+    ++m_stateGeneration; // states being worked out belong to the pages cleared
     std::fill(std::begin(m_stateCounts), std::end(m_stateCounts), 0);
     emit countsChanged();
     emit statesChanged();
