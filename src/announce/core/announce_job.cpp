@@ -330,11 +330,14 @@ void AnnounceJob::sendNextSegment() {
         }
     }
     m_progressBase = m_senderRecords;
+    // What each request belongs to, by the index of its record (empty when a part has none).
+    const qsizetype recorded = m_senderRecords + segment.requests.size();
     m_sentKeyFiles.append(segment.keyFiles);
-    while (m_sentKeyFiles.size() < m_senderRecords + segment.requests.size())
-        m_sentKeyFiles.append(QString());
+    m_sentKeyFiles.resize(recorded);
     m_sentPages.append(segment.pages);
+    m_sentPages.resize(recorded);
     m_sentGroups.append(segment.groups);
+    m_sentGroups.resize(recorded);
     if (segment.requests.isEmpty()) {
         sendNextSegment();
         return;

@@ -104,7 +104,9 @@ public:
     // rule (as setChangedSince); the other choices clear the date rule.
     void setChoice(AnnounceChoice choice, const QDateTime& since = {});
     AnnounceChoice choice() const { return m_choice; }
-    // Whether the history holds an earlier announcement for the Site URL's host.
+    // Whether the history holds an earlier announcement of the Site URL's host to the state
+    // targets' groups: known once the states are worked out (statesChanged), and true after an
+    // announcement answered OK.
     bool siteHasHistory() const;
     // The engines whose groups the pages' states are worked out for (as announce() chooses them
     // from targets); the states follow (statesChanged).
@@ -134,7 +136,9 @@ public:
     // Sends once more the batches of the last announcement that did not succeed.
     void resendFailed();
     // Sends once more the failed batches among records (read from the history: a past
-    // announcement's); records that are not batches are passed over. Ignored unless Idle.
+    // announcement's); records that are not batches are passed over. Kept in the history as a
+    // job, each engine's pages in its group among the state targets (its own group when it is
+    // not one of them). Ignored unless Idle.
     void resendFailed(const QList<ResultRecord>& records);
     void answerKeyFileQuestion(bool sendAnyway);
     // Stops what is going on: the gathering keeps what was read, the unsent requests are SKIPPED.
