@@ -4,6 +4,7 @@
 #include "announce/core/announce_targets.h"
 #include "announce/core/announce_texts.h"
 #include "cli/command_line.h"
+#include "cli/google_connection.h"
 #include "cli/job_input.h"
 #include "cli/stop_signals.h"
 #include "indexnow/core/indexnow_key.h"
@@ -50,6 +51,8 @@ void reportGathering(const PageGathering& gathering, bool quiet) {
 }
 
 QString recordLine(const ResultRecord& record) {
+    if (!record.isBatch()) // a sitemap submitted to Google Search Console
+        return u"[Engine] %1...%2"_s.arg(record.title, verdictText(record.verdict));
     return u"[Engine] %1 (%2)...%3"_s.arg(record.title, countedText(record.batchSize, u"address", u"addresses"),
                                           verdictText(record.verdict));
 }
@@ -91,6 +94,23 @@ int runAnnounceJob(const CommandLine& command) {
     NetworkFetcher fetcher;
     SystemClock clock;
     AnnounceJob job(fetcher, clock);
+    // With a Google key (or token), the sitemaps read are submitted to Search Console as well.
+    GoogleConnection google(fetcher, clock);
+    QString googleProblem;
+    switch (google.connect(command, input.fields, &googleProblem)) {
+    case GoogleConnection::Outcome::NoKey:
+        break;
+    case GoogleConnection::Outcome::BadInput:
+        printError(googleProblem);
+        return ExitBadInput;
+    case GoogleConnection::Outcome::Failed:
+        printError(googleProblem + u" The sitemaps are not submitted to Google this time."_s);
+        leftOut = true;
+        break;
+    case GoogleConnection::Outcome::Connected:
+        job.setGoogle(&google.client(), google.property());
+        break;
+    }
     job.setSiteUrl(input.fields.Site_URL);
     job.setProfilePath(input.profilePath);
     job.setKeyFileCheck(!command.noKeyCheck);
@@ -158,7 +178,8 @@ int runAnnounceJob(const CommandLine& command) {
     // An engine of the list left out got nothing: not everything went well.
     int status = leftOut ? ExitSomeFailed : ExitAllOk;
     for (const ResultRecord& record : job.results().records) {
-        if (record.failed())
+        // A sitemap not submitted to Google (a local file) is said in its record, not a failure.
+        if (record.verdict == ResultRecord::Verdict::Error || (record.failed() && record.isBatch()))
             status = ExitSomeFailed;
     }
     if (!job.keyFileProblems().isEmpty()) {

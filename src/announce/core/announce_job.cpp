@@ -78,6 +78,7 @@ void AnnounceJob::announce(const QList<AnnounceTarget>& targets, SharedEngines m
     m_keyFiles.clear();
     m_keyProblems.clear();
     m_sentKeyFiles.clear(); // the last announcement's records take no new finding
+    m_googleDue = true;
     if (m_targets.isEmpty())
         return;
     setPhase(Phase::Planning);
@@ -283,7 +284,7 @@ void AnnounceJob::finishAnnouncement() {
         m_finishWhenChecked = true; // the records wait for what the key file check finds
         return;
     }
-    if (m_phase != Phase::Sending)
+    if (m_phase != Phase::Sending || submitToGoogle())
         return;
     m_finishWhenChecked = false;
     m_results.finished = m_sender->results().finished;

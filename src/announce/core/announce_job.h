@@ -3,6 +3,7 @@
 #include "announce/core/announce_sender.h"
 #include "announce/core/page_gathering.h"
 #include "announce/core/sitemap_reader.h"
+#include "google/core/sitemap_submission.h"
 #include "indexnow/core/key_file_check.h"
 #include "net/core/fetcher.h"
 #include "submit/core/result_record.h"
@@ -22,6 +23,7 @@
 #include <memory>
 
 class Clock;
+class SearchConsoleClient;
 
 // One place addresses come from.
 struct AnnounceSource {
@@ -84,6 +86,9 @@ public:
     // Where the time of day comes from (for Retry-After dates and the records); the system clock
     // by default.
     void setWallClock(std::function<QDateTime()> now);
+    // Google Search Console, when connected (property not empty): an announcement then also
+    // submits the sitemaps it read by their web address, after the IndexNow requests.
+    void setGoogle(SearchConsoleClient* client, const QString& property, int readBackDelayMs = 5000);
 
     // Reads the sources and adds their addresses; ignored unless Idle.
     void gather(const QList<AnnounceSource>& sources);
@@ -165,6 +170,8 @@ private:
     // Gives a refused record what its key file check found; true when the record changed.
     bool attachKeyFile(int index);
     void finishAnnouncement();
+    // Starts (or stops, when cancelled) the Google step; true while the announcement waits for it.
+    bool submitToGoogle();
     void say(const QString& text, bool problem = true) { emit message(text, problem); }
 
     // Runs work on a worker thread, then done on this job's thread (dropped if the job is gone).
@@ -233,4 +240,12 @@ private:
     bool m_finishWhenChecked = false;
     QStringList m_keyProblems;
     RunResults m_results;
+
+    // Google Search Console (announce_job_google.cpp).
+    QPointer<SearchConsoleClient> m_googleClient;
+    QString m_googleProperty;
+    int m_googleReadBackDelayMs = 5000;
+    QList<ReadSitemap> m_readSitemaps; // the sitemaps given or listed in robots.txt, read in this gathering
+    SitemapSubmission* m_googleRun = nullptr;
+    bool m_googleDue = false; // the announcement under way has not had its Google step
 };

@@ -1,0 +1,47 @@
+#include "announce/core/announce_job.h"
+
+#include "announce/core/announce_texts.h"
+#include "google/core/search_console_client.h"
+
+using namespace Qt::StringLiterals;
+
+// The Google half of AnnounceJob: once the IndexNow requests are answered, the sitemaps the
+// gathering read are submitted to Search Console, one record each after the batches' records.
+
+void AnnounceJob::setGoogle(SearchConsoleClient* client, const QString& property, int readBackDelayMs) {
+    m_googleClient = client;
+    m_googleProperty = client ? property : QString();
+    m_googleReadBackDelayMs = readBackDelayMs;
+}
+
+bool AnnounceJob::submitToGoogle() {
+    if (m_googleRun && m_googleRun->running()) {
+        if (m_cancelled)
+            m_googleRun->cancel(); // its end finishes the announcement
+        return true;
+    }
+    const bool due = m_googleDue && !m_cancelled && m_googleClient && !m_googleProperty.isEmpty();
+    m_googleDue = false;
+    if (!due)
+        return false;
+    if (m_readSitemaps.isEmpty()) {
+        say(u"No sitemap was read by its web address: Google Search Console was told of none (it takes sitemaps, "
+            u"not lists of pages)."_s,
+            false);
+        return false;
+    }
+    say(u"Submitting %1 to Google Search Console for %2."_s.arg(
+            countedText(m_readSitemaps.size(), u"sitemap", u"sitemaps"), m_googleProperty),
+        false);
+    delete m_googleRun;
+    m_googleRun = new SitemapSubmission(*m_googleClient, m_googleProperty, this);
+    m_googleRun->setReadBackDelay(m_googleReadBackDelayMs);
+    m_googleRun->start(
+        m_readSitemaps,
+        [this](const ResultRecord& record) {
+            m_results.records.append(record);
+            emit recorded(static_cast<int>(m_results.records.size()) - 1);
+        },
+        [this] { finishAnnouncement(); });
+    return true;
+}
