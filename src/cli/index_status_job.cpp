@@ -7,6 +7,7 @@
 #include "google/core/google_api.h"
 #include "google/core/index_check.h"
 #include "google/core/search_console_client.h"
+#include "history/core/history_store.h"
 #include "net/core/network_fetcher.h"
 #include "platform/clock.h"
 #include "platform/ini_file.h"
@@ -103,6 +104,12 @@ int runIndexStatusJob(const CommandLine& command) {
         }
     });
     check.setFinished([&loop] { loop.quit(); });
+    // The history that exists keeps each page's answer (none is made for it).
+    HistoryStore history(historyLocation());
+    if (history.open())
+        check.setHistory(&history);
+    else if (!history.message().isEmpty())
+        printError(history.message());
     StopSignals stops;
     QObject::connect(&stops, &StopSignals::stopRequested, &loop, [&check, &loop] {
         check.cancel();

@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <functional>
 
+class HistoryStore;
 class SearchConsoleClient;
 
 // Google's index status of a list of pages in one property: the one job behind the window's
@@ -25,6 +26,9 @@ public:
     // Called as each page is answered, and once when every page is.
     void setPageDone(PageDone done) { m_pageDone = std::move(done); }
     void setFinished(std::function<void()> finished) { m_finished = std::move(finished); }
+
+    // Where each page's answer is kept (null: nowhere); the history must outlive the check.
+    void setHistory(HistoryStore* history) { m_history = history; }
 
     // Inspects pages within property; a check still going is cancelled first.
     void start(const QString& property, const QList<QUrl>& pages);
@@ -57,6 +61,7 @@ private:
     void answer(int index, const UrlInspection& inspection);
 
     SearchConsoleClient& m_client;
+    HistoryStore* m_history = nullptr;
     PageDone m_pageDone;
     std::function<void()> m_finished;
     QString m_property;
