@@ -164,6 +164,8 @@ int runAnnounceJob(const CommandLine& command) {
             for (const QString& wait : std::as_const(waits))
                 printLine(wait);
             printLine(u"    "_s + resultSummary(record));
+            if (!record.isBatch() && !record.reason.isEmpty()) // Google's state of the sitemap
+                printLine(u"    "_s + record.reason);
         }
         waits.clear();
     });

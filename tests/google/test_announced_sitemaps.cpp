@@ -9,8 +9,10 @@
 #include "platform/clock.h"
 #include "submit/core/run_report.h"
 #include "support/local_http_server.h"
+#include "support/program_run.h"
 
 #include <QDirIterator>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -144,6 +146,52 @@ private slots:
             ++read;
         }
         QVERIFY(read >= 3);
+    }
+
+    // --announce with the profile's key: the same one PUT, the state printed, and the local
+    // file named as not submitted without making the status a failure.
+    void commandLine() {
+        const QString base = m_server.baseUrl();
+        const QString index = base + u"/sitemap_index.xml"_s;
+        const QByteArray api = "/webmasters/v3/sites/" + encoded(base + u'/') + "/sitemaps/" + encoded(index);
+        m_server.setResponse("/indexnow", LocalHttpServer::status(200));
+        m_server.setResponse("/webmasters/v3/sites",
+                             LocalHttpServer::content("{\"siteEntry\":[{\"siteUrl\":\"" + base.toUtf8() + "/\"}]}"));
+        m_server.queueResponse(api, LocalHttpServer::status(204));
+        m_server.queueResponse(
+            api, LocalHttpServer::content("{\"path\":\"" + index.toUtf8() + "\",\"isPending\":true,\"errors\":\"0\"}"));
+        const QString catalogue = m_dir.filePath(u"Engine.dat"_s);
+        const QString profile = m_dir.filePath(u"site.tvp"_s);
+        QVERIFY(writeFile(
+            catalogue,
+            u"[Engine]\nAmount=1\nTitle1=Stand-in\n[Stand-in]\nUrl=%1/indexnow\nvar=1\nvar1=url\n"
+            u"var_value1=VAR16\nOption=1\nOption_Title1=IndexNow key\nError1=Key?\nItem1=0\nValue1=0\n"_s.arg(base)
+                .toUtf8(),
+            kOwnerOnly));
+        QVERIFY(writeFile(profile,
+                          u"[Site Info]\nSite_Title=Example\nSite_URL=%1/\nGoogle_Key_File=service-account.json\n"
+                          u"[Stand-in]\nSelected=1\nOption1=0123456789abcdef\nOptVal1=0123456789abcdef\n"_s.arg(base)
+                              .toUtf8(),
+                          kOwnerOnly));
+        const qsizetype puts = linesWith("PUT").size();
+
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"TORVANE_HISTORY"_s, m_dir.filePath(u"cli-history.sqlite"_s));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(TORVANE_PROGRAM),
+                      {u"--announce"_s, index, m_dir.filePath(u"local.xml"_s), u"--profile"_s, profile,
+                       u"--catalogue"_s, catalogue, u"--no-key-check"_s});
+        const ProgramRun run = waitForProgram(process);
+        QVERIFY2(run.status == 0, qPrintable(run.out + run.err));
+        QCOMPARE(linesWith("PUT").size(), puts + 1);
+        QCOMPARE(linesWith("PUT").constLast(), api);
+        QVERIFY2(
+            run.out.contains(u"[Engine] Google Search Console...OK\n    HTTP 204: Google took the sitemap "_s + index),
+            qPrintable(run.out));
+        QVERIFY2(run.out.contains(u"Google's state of "_s + index), qPrintable(run.out));
+        QVERIFY2(run.out.contains(u"[Engine] Google Search Console...SKIPPED"_s), qPrintable(run.out));
+        QVERIFY(!(run.out + run.err).contains(u"ya29.announce-token"_s));
     }
 
 private:

@@ -30,8 +30,8 @@ bool AnnounceJob::submitToGoogle() {
             false);
         return false;
     }
-    say(u"Submitting %1 to Google Search Console for %2."_s.arg(
-            countedText(m_readSitemaps.size(), u"sitemap", u"sitemaps"), m_googleProperty),
+    say(u"Submitting to Google Search Console for %1 the sitemaps read by their web address (%2 read)."_s.arg(
+            m_googleProperty, countedText(m_readSitemaps.size(), u"sitemap", u"sitemaps")),
         false);
     delete m_googleRun;
     m_googleRun = new SitemapSubmission(*m_googleClient, m_googleProperty, this);
