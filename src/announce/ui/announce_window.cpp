@@ -12,6 +12,10 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -19,9 +23,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -42,6 +49,25 @@ bool askKeyFileQuestion(QWidget* parent, const QStringList& problems) {
                          u"Announce anyway?"_s;
     return QMessageBox::question(parent, u"Announce Pages"_s, text, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
+}
+
+// The addresses of an announcement's batches, each once, in the order they were sent.
+QList<QUrl> announcedPages(const RunResults& results) {
+    QList<QUrl> pages;
+    QSet<QString> seen;
+    for (const ResultRecord& record : results.records) {
+        if (!record.isBatch())
+            continue;
+        const QJsonArray list = QJsonDocument::fromJson(record.batchBody).object().value("urlList"_L1).toArray();
+        for (const QJsonValue& value : list) {
+            const QString address = value.toString();
+            if (!address.isEmpty() && !seen.contains(address)) {
+                seen.insert(address);
+                pages.append(QUrl(address));
+            }
+        }
+    }
+    return pages;
 }
 
 } // namespace
@@ -207,6 +233,9 @@ void AnnounceWindow::createControls() {
     m_waiting->setObjectName(u"WaitCountdown"_s);
     m_announce = button("Announce", u"Announce"_s, &AnnounceWindow::announce);
     m_cancel = button("CancelAnnounce", u"Cancel"_s, &AnnounceWindow::cancel);
+    m_checkGoogle = button("CheckGoogleIndex", u"Check Google's Index"_s, &AnnounceWindow::checkGoogleIndex);
+    m_checkGoogle->setToolTip(u"Asks Google Search Console whether the selected pages are indexed (when none is "
+                              u"selected, the pages of the last announcement)."_s);
 
     auto* gather = new QGridLayout;
     gather->addWidget(typedCaption, 0, 0, 1, 2);
@@ -236,6 +265,7 @@ void AnnounceWindow::createControls() {
     options->addWidget(m_allEngines);
     auto* sendRow = new QHBoxLayout;
     sendRow->addWidget(m_progress, 1);
+    sendRow->addWidget(m_checkGoogle);
     sendRow->addWidget(m_announce);
     sendRow->addWidget(m_cancel);
 
@@ -361,6 +391,34 @@ void AnnounceWindow::cancel() {
     m_job->cancel();
 }
 
+void AnnounceWindow::setGoogleIndexCheck(std::function<void(const QList<QUrl>&)> check) {
+    m_googleIndexCheck = std::move(check);
+    updateControls();
+}
+
+QList<QUrl> AnnounceWindow::pagesToCheck() const {
+    QList<QUrl> pages;
+    QModelIndexList rows = m_pages->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    for (const QModelIndex& row : std::as_const(rows)) {
+        const QString address = m_pagesModel->announcedAddress(row.row());
+        if (!address.isEmpty())
+            pages.append(QUrl(address));
+    }
+    return pages.isEmpty() ? announcedPages(m_job->results()) : pages;
+}
+
+void AnnounceWindow::checkGoogleIndex() {
+    if (!m_googleIndexCheck)
+        return;
+    const QList<QUrl> pages = pagesToCheck();
+    if (pages.isEmpty()) {
+        addMessage(u"Select the pages to check in the list, or announce them first."_s);
+        return;
+    }
+    m_googleIndexCheck(pages);
+}
+
 void AnnounceWindow::updateControls() {
     const bool idle = !busy();
     for (QWidget* control : {static_cast<QWidget*>(m_add), static_cast<QWidget*>(m_addFile),
@@ -368,6 +426,7 @@ void AnnounceWindow::updateControls() {
         control->setEnabled(idle);
     m_announce->setEnabled(idle && m_job->gathering().acceptedCount() > 0);
     m_cancel->setEnabled(!idle);
+    m_checkGoogle->setEnabled(static_cast<bool>(m_googleIndexCheck));
 }
 
 void AnnounceWindow::addMessage(const QString& text) {

@@ -6,6 +6,8 @@
 #include "platform/clock.h"
 
 #include <QDateTime>
+#include <QList>
+#include <QUrl>
 #include <QWidget>
 #include <functional>
 
@@ -52,6 +54,9 @@ public:
     void setStartDirectory(const QString& directory) { m_directory = directory; }
     // Replaces the question asked when a key file is missing (tests answer it without a person).
     void setKeyFileQuestion(KeyFileQuestionFunction question) { m_keyFileQuestion = std::move(question); }
+    // What Check Google's Index does with the pages (the Google window inspects them); the
+    // button is disabled until it is set.
+    void setGoogleIndexCheck(std::function<void(const QList<QUrl>&)> check);
 
     // Add: takes the typed lines as addresses.
     void addTyped();
@@ -68,6 +73,11 @@ public:
     void cancel();
     // Sends once more the batches of the last announcement that did not succeed.
     void resendFailed();
+    // Check Google's Index: hands the selected pages, or when none is selected the pages of the
+    // last announcement, to the function given by setGoogleIndexCheck.
+    void checkGoogleIndex();
+    // The pages Check Google's Index would hand over now.
+    QList<QUrl> pagesToCheck() const;
 
     bool busy() const { return m_job->busy(); }
     bool sending() const { return m_job->sending(); }
@@ -104,6 +114,7 @@ private:
     std::function<AnnounceInputs()> m_inputs;
     ReportFileDialogFunction m_fileDialog;
     KeyFileQuestionFunction m_keyFileQuestion;
+    std::function<void(const QList<QUrl>&)> m_googleIndexCheck;
     QString m_directory;
     AnnounceJob* m_job = nullptr;
     QString m_robotsOrigin; // whose robots.txt was asked for
@@ -128,4 +139,5 @@ private:
     QLabel* m_waiting = nullptr;
     QPushButton* m_announce = nullptr;
     QPushButton* m_cancel = nullptr;
+    QPushButton* m_checkGoogle = nullptr;
 };

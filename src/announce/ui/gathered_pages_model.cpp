@@ -12,6 +12,13 @@ void GatheredPagesModel::show(const PageGathering* gathering, const QDateTime& c
     endResetModel();
 }
 
+QString GatheredPagesModel::announcedAddress(int row) const {
+    if (!m_gathering || row < 0 || row >= m_gathering->pages().size())
+        return {};
+    const GatheredPage& page = m_gathering->pages().at(row);
+    return page.status == GatheredPage::Status::Accepted ? page.address : QString();
+}
+
 int GatheredPagesModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() || !m_gathering ? 0 : static_cast<int>(m_gathering->pages().size());
 }

@@ -14,6 +14,8 @@ public:
     // gathering must outlive the model, or be replaced first (nullptr: no rows). Pages last
     // modified before changedSince (when valid) are shown as left out.
     void show(const PageGathering* gathering, const QDateTime& changedSince);
+    // The address of the page of row when it can be announced (accepted), else empty.
+    QString announcedAddress(int row) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
