@@ -4,7 +4,6 @@
 #include "submit/core/answer_meaning.h"
 #include "support/local_http_server.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
@@ -107,7 +106,7 @@ void TestAnnounceWindow::gathersFiltersAndAnnouncesToTwoEngines() {
     QCOMPARE(pages.hosts().size(), 2);
     QVERIFY(pages.hosts().at(1).foreign);
 
-    window.findChild<QCheckBox*>(u"ChangedSinceFilter"_s)->setChecked(true);
+    window.findChild<QRadioButton*>(u"ChangedSinceFilter"_s)->setChecked(true);
     window.findChild<QDateEdit*>(u"ChangedSince"_s)->setDate(QDate(2025, 1, 1));
     window.findChild<QRadioButton*>(u"EveryEngine"_s)->setChecked(true);
     // The counts follow the date, the hosts table too; each count agrees in number.
