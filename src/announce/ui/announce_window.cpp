@@ -216,6 +216,9 @@ void AnnounceWindow::createControls() {
     choiceBox->setObjectName(u"WhatToAnnounce"_s);
     m_newOrChanged = new QRadioButton(u"New or changed since last announced"_s, choiceBox);
     m_newOrChanged->setObjectName(u"NewOrChanged"_s);
+    m_newOrChanged->setToolTip(u"The pages never announced with an OK answer, those changed since, and those gone "
+                               u"from the sitemap; it needs the history of the announcements."_s);
+    m_newOrChanged->setEnabled(false);
     m_everyPage = new QRadioButton(u"Every page"_s, choiceBox);
     m_everyPage->setObjectName(u"EveryPage"_s);
     m_everyPage->setChecked(true);
@@ -373,11 +376,21 @@ void AnnounceWindow::applyChoice() {
     m_job->setChoice(choice, choice == AnnounceChoice::ChangedSince ? changedSince() : QDateTime());
 }
 
+bool AnnounceWindow::remembers() const {
+    return m_history && m_history->isUsable();
+}
+
 void AnnounceWindow::applyDefaultChoice() {
-    if (m_choiceMade || busy())
+    m_newOrChanged->setEnabled(remembers());
+    QRadioButton* choice = nullptr;
+    if (!remembers() && m_newOrChanged->isChecked())
+        choice = m_everyPage; // nothing is known to be unchanged without a history
+    else if (!m_choiceMade && !busy())
+        choice = m_job->siteHasHistory() ? m_newOrChanged : m_everyPage;
+    if (!choice || choice->isChecked())
         return;
     m_settingDefault = true;
-    (m_job->siteHasHistory() ? m_newOrChanged : m_everyPage)->setChecked(true);
+    choice->setChecked(true);
     m_settingDefault = false;
 }
 
@@ -429,8 +442,7 @@ QDateTime AnnounceWindow::changedSince() const {
 }
 
 void AnnounceWindow::showStates() {
-    if (!m_history || !m_history->isUsable() || m_job->phase() == AnnounceJob::Phase::Gathering ||
-        m_job->gathering().acceptedCount() == 0) {
+    if (!remembers() || m_job->phase() == AnnounceJob::Phase::Gathering || m_job->gathering().acceptedCount() == 0) {
         m_states->hide();
         return;
     }
@@ -455,7 +467,7 @@ void AnnounceWindow::showPages() {
     const PageGathering& gathering = m_job->gathering();
     const AnnounceCounts& counts = m_job->counts();
     const QDateTime since = m_job->changedSince();
-    m_pagesModel->show(m_job, m_history && m_history->isUsable());
+    m_pagesModel->show(m_job, remembers());
     m_hostsModel->show(&gathering, &counts);
     QString text = u"%1: %2 to announce, %3 removed, %4 refused"_s.arg(
         countedText(gathering.pages().size(), u"address", u"addresses"), QString::number(counts.toAnnounce),

@@ -120,6 +120,8 @@ private:
     // Until the user chooses, What to announce is "New or changed" when the site has a history
     // and "Every page" otherwise.
     void applyDefaultChoice();
+    // A history is kept: the pages have states.
+    bool remembers() const;
     // Gives the job the Site URL and the engines whose history decides the pages' states.
     void applyStateTargets();
     void showStates();
