@@ -301,6 +301,10 @@ void TForm1::showAnnouncePages() {
                 m_results->recordChanged(-1);
             updateRunActions();
         });
+        m_announce->setGoogleIndexCheck([this](const QList<QUrl>& pages) {
+            showGoogleWindow();
+            m_googleWindow->checkPages(pages);
+        });
         shareGoogleConnection();
     }
     centreOverOnFirstShow(m_announce, this);

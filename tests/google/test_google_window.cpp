@@ -3,6 +3,7 @@
 // and picks the one matching the Site URL, the property's sitemaps shown, three pages checked
 // and the answers saved as a report.
 
+#include "announce/ui/announce_window.h"
 #include "app/application.h"
 #include "app/main_window.h"
 #include "google/core/google_access_token.h"
@@ -172,6 +173,8 @@ private slots:
         TForm1 form;
         form.findChild<QLineEdit*>(u"Edit14"_s)->setText(u"https://www.example.com/"_s);
         form.setSaveEnabled(false);
+        form.showAnnouncePages(); // its Check Google's Index hands pages to the Google window
+        QVERIFY(form.announceWindow()->findChild<QPushButton*>(u"CheckGoogleIndex"_s)->isEnabled());
         form.showGoogleWindow();
         GoogleWindow* window = form.googleWindow();
         window->setKeyFileDialog([&](const ProfileFileDialog&) { return keyPath; });
