@@ -67,7 +67,7 @@ void setUp(QCommandLineParser& parser) {
         u"  torvane [PROFILE.tvp]\n"
         u"  torvane --submit PROFILE.tvp [--catalogue FILE] [--report FILE] [--quiet]\n"
         u"  torvane --announce SOURCE... --profile PROFILE.tvp [--since DATE] [--all-shared] [--no-key-check] "
-        u"[--catalogue FILE] [--report FILE] [--quiet]\n"
+        u"[--google-key FILE] [--catalogue FILE] [--report FILE] [--quiet]\n"
         u"  torvane --check-key --profile PROFILE.tvp [--catalogue FILE]\n"
         u"  torvane --inspect URL... --profile PROFILE.tvp [--google-key FILE] [--report FILE]\n"
         u"  torvane [--help | --version]\n\n"
