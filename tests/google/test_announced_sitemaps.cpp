@@ -1,6 +1,7 @@
 #include "announce/core/announce_job.h"
 #include "google/core/google_access_token.h"
 #include "google/core/google_api.h"
+#include "google/core/index_check.h"
 #include "google/core/search_console_client.h"
 #include "google/core/service_account_key.h"
 #include "google_test_keys.h"
@@ -146,6 +147,41 @@ private slots:
             ++read;
         }
         QVERIFY(read >= 3);
+    }
+
+    // The Google step shares the Google window's client: an index check stopped meanwhile leaves
+    // it going; the announcement stopped while it waits for the read-back ends at once.
+    void sharedClientAndCancel() {
+        const QString base = m_server.baseUrl();
+        const QString index = base + u"/sitemap_index.xml"_s;
+        const QByteArray api = "/webmasters/v3/sites/" + encoded(base + u'/') + "/sitemaps/" + encoded(index);
+        m_server.setResponse("/indexnow", LocalHttpServer::status(200));
+        m_server.setResponse(api, LocalHttpServer::content("{\"path\":\"" + index.toUtf8() + "\"}"));
+        AnnounceJob job(m_fetcher, m_clock);
+        job.setSiteUrl(base + u'/');
+        job.setKeyFileCheck(false);
+        job.setGoogle(&m_client, base + u'/', 300);
+        QSignalSpy idle(&job, &AnnounceJob::idle);
+        job.gather({AnnounceSource::fromArgument(index)});
+        QVERIFY(idle.wait(10000));
+        const QList<AnnounceTarget> targets{{u"Stand-in"_s, base + u"/indexnow"_s, u"0123456789abcdef"_s, {}, {}}};
+        for (const bool stopAnnouncement : {false, true}) {
+            const qsizetype puts = linesWith("PUT").size();
+            const qsizetype idles = idle.size();
+            job.announce(targets, SharedEngines::All);
+            QTRY_COMPARE(linesWith("PUT").size(), puts + 1);
+            if (stopAnnouncement) {
+                job.cancel();
+            } else {
+                IndexCheck check(m_client);
+                check.start(base + u'/', {QUrl(base + u"/a"_s)});
+                check.cancel();
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(idle.size(), idles + 1, 5000);
+            const ResultRecord& google = job.results().records.constLast();
+            QCOMPARE(google.title, SearchConsoleClient::engineTitle());
+            QCOMPARE(google.verdict, stopAnnouncement ? ResultRecord::Verdict::Skipped : ResultRecord::Verdict::Ok);
+        }
     }
 
     // --announce with the profile's key: the same one PUT, the state printed, and the local

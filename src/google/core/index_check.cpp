@@ -17,7 +17,7 @@ void IndexCheck::cancel() {
     ++m_generation;
     if (!running())
         return;
-    m_client.cancel();
+    m_client.cancelInspections();
     m_answered = m_inspections.size();
     m_results.finished = QDateTime::currentDateTime();
     m_results.records.clear();

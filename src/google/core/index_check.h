@@ -32,7 +32,7 @@ public:
 
     // Inspects pages within property; a check still going is cancelled first.
     void start(const QString& property, const QList<QUrl>& pages);
-    // Stops the check: the pages not yet answered (and the client's queued calls with them) are
+    // Stops the check: the pages not yet answered (and the client's inspections with them) are
     // dropped without answers, and are SKIPPED in results().
     void cancel();
 
