@@ -27,7 +27,11 @@ using namespace Qt::StringLiterals;
 class TestAnnouncedSitemaps : public QObject {
     Q_OBJECT
 
-    QByteArray encoded(const QString& text) const { return QUrl::toPercentEncoding(text); }
+    static QByteArray encoded(const QString& text) { return QUrl::toPercentEncoding(text); }
+    static QByteArray xml(const QByteArray& root, const QByteArray& entry, const QByteArray& loc) {
+        return "<" + root + " xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"><" + entry + "><loc>" + loc +
+               "</loc></" + entry + "></" + root + ">";
+    }
     QList<QByteArray> linesWith(const QByteArray& method) const {
         QList<QByteArray> found;
         for (const QByteArray& line : m_server.requestLines()) {
@@ -49,23 +53,19 @@ private slots:
             keyJson(m_pem, u"pusher@torvane-test.iam.gserviceaccount.com"_s, m_server.baseUrl() + u"/token"_s),
             kOwnerOnly));
         m_token.setKey(ServiceAccountKey::load(m_keyPath).key);
+        const QByteArray base = m_server.baseUrl().toUtf8();
+        m_server.setResponse("/token", LocalHttpServer::content("{\"access_token\":\"ya29.announce-token\","
+                                                                "\"expires_in\":3599,\"token_type\":\"Bearer\"}"));
+        m_server.setResponse("/sitemap_index.xml",
+                             LocalHttpServer::content(xml("sitemapindex", "sitemap", base + "/pages.xml")));
+        m_server.setResponse("/pages.xml", LocalHttpServer::content(xml("urlset", "url", base + "/a")));
+        QVERIFY(writeFile(m_dir.filePath(u"local.xml"_s), xml("urlset", "url", base + "/b"), kOwnerOnly));
     }
 
     void indexSubmittedOnceAndReadBack() {
         const QString base = m_server.baseUrl();
         const QString property = base + u'/';
         const QString index = base + u"/sitemap_index.xml"_s;
-        m_server.setResponse("/token", LocalHttpServer::content("{\"access_token\":\"ya29.announce-token\","
-                                                                "\"expires_in\":3599,\"token_type\":\"Bearer\"}"));
-        m_server.setResponse("/sitemap_index.xml",
-                             LocalHttpServer::content("<sitemapindex xmlns=\"http://www.sitemaps.org/schemas/"
-                                                      "sitemap/0.9\"><sitemap><loc>" +
-                                                      (base + u"/pages.xml"_s).toUtf8() +
-                                                      "</loc></sitemap></sitemapindex>"));
-        m_server.setResponse("/pages.xml",
-                             LocalHttpServer::content("<urlset xmlns=\"http://www.sitemaps.org/schemas/"
-                                                      "sitemap/0.9\"><url><loc>" +
-                                                      (base + u"/a"_s).toUtf8() + "</loc></url></urlset>"));
         m_server.setResponse("/indexnow", LocalHttpServer::status(400));
         const QByteArray api = "/webmasters/v3/sites/" + encoded(property) + "/sitemaps/" + encoded(index);
         m_server.queueResponse(api, LocalHttpServer::status(204));
@@ -73,10 +73,6 @@ private slots:
                                                              "\",\"isPending\":true,\"isSitemapsIndex\":true,"
                                                              "\"errors\":\"0\",\"warnings\":\"0\"}"));
         const QString localSitemap = m_dir.filePath(u"local.xml"_s);
-        QVERIFY(writeFile(localSitemap,
-                          "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"><url><loc>" +
-                              (base + u"/b"_s).toUtf8() + "</loc></url></urlset>",
-                          kOwnerOnly));
 
         AnnounceJob job(m_fetcher, m_clock);
         job.setSiteUrl(property);
@@ -118,17 +114,9 @@ private slots:
         RunResults kept;
         kept.records = records;
         QCOMPARE(saveRunReport(m_dir.filePath(u"report.csv"_s), kept), QString());
-        HistoryLocation location;
-        location.kind = HistoryLocation::Kind::SqliteFile;
-        location.path = m_dir.filePath(u"history.db"_s);
         {
-            HistoryStore history(location);
-            QVERIFY(history.open());
-            HistoryJob begun;
-            begun.kind = HistoryJob::Kind::Announcement;
-            begun.siteHost = u"127.0.0.1"_s;
-            const qint64 id = history.beginJob(begun);
-            QVERIFY(id >= 0);
+            HistoryStore history(historyLocation(m_dir.filePath(u"history.db"_s)));
+            const qint64 id = history.beginJob({});
             for (const ResultRecord& record : records)
                 QVERIFY(history.addRecord(id, record));
         }
