@@ -18,11 +18,11 @@
 #include "support/sitemap_generator.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QDateEdit>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <QTimer>
@@ -186,7 +186,7 @@ int measureStall() {
     waitIdle();
     const qint64 gathered = whole.elapsed();
     window.findChild<QDateEdit*>(QStringLiteral("ChangedSince"))->setDate(QDate(2024, 3, 1));
-    window.findChild<QCheckBox*>(QStringLiteral("ChangedSinceFilter"))->setChecked(true);
+    window.findChild<QRadioButton*>(QStringLiteral("ChangedSinceFilter"))->setChecked(true);
     // The count runs on a worker; wait for it to show.
     QTimer::singleShot(2000, &loop, &QEventLoop::quit);
     loop.exec();

@@ -237,10 +237,19 @@ void TForm1::createRunMenu() {
 }
 
 void TForm1::showGoogleWindow() {
-    if (!m_googleWindow)
+    if (!m_googleWindow) {
         m_googleWindow = new GoogleWindow(*this, *m_fetcher, this);
+        connect(m_googleWindow, &GoogleWindow::propertyChanged, this, &TForm1::shareGoogleConnection);
+    }
     centreOverOnFirstShow(m_googleWindow, this);
     m_googleWindow->showWindow();
+}
+
+// While the Google window is connected, announcements submit their sitemaps to its property too.
+void TForm1::shareGoogleConnection() {
+    if (m_announce)
+        m_announce->job().setGoogle(m_googleWindow ? &m_googleWindow->client() : nullptr,
+                                    m_googleWindow ? m_googleWindow->property() : QString());
 }
 
 void TForm1::setGoogleKeyFile(const QString& path) {
@@ -292,6 +301,11 @@ void TForm1::showAnnouncePages() {
                 m_results->recordChanged(-1);
             updateRunActions();
         });
+        m_announce->setGoogleIndexCheck([this](const QList<QUrl>& pages) {
+            showGoogleWindow();
+            m_googleWindow->checkPages(pages);
+        });
+        shareGoogleConnection();
     }
     centreOverOnFirstShow(m_announce, this);
     m_announce->show();

@@ -139,6 +139,7 @@ private:
     int recordOfLogLine(int line) const;
     // Which records the Results window and the Run menu work on.
     void showRunResults(bool announcement);
+    void shareGoogleConnection();
 
     // What a run needs from the window.
     QStringList validationLines() const override;

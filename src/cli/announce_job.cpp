@@ -4,6 +4,7 @@
 #include "announce/core/announce_targets.h"
 #include "announce/core/announce_texts.h"
 #include "cli/command_line.h"
+#include "cli/google_connection.h"
 #include "cli/job_input.h"
 #include "cli/stop_signals.h"
 #include "history/core/history_store.h"
@@ -58,6 +59,8 @@ void reportStates(const AnnounceJob& job) {
 }
 
 QString recordLine(const ResultRecord& record) {
+    if (!record.isBatch()) // a sitemap submitted to Google Search Console
+        return u"[Engine] %1...%2"_s.arg(record.title, verdictText(record.verdict));
     return u"[Engine] %1 (%2)...%3"_s.arg(record.title, countedText(record.batchSize, u"address", u"addresses"),
                                           verdictText(record.verdict));
 }
@@ -100,6 +103,23 @@ int runAnnounceJob(const CommandLine& command) {
     SystemClock clock;
     HistoryStore history(historyLocation(command.history, command.noHistory));
     AnnounceJob job(fetcher, clock);
+    // With a Google key (or token), the sitemaps read are submitted to Search Console as well.
+    GoogleConnection google(fetcher, clock);
+    QString googleProblem;
+    switch (google.connect(command, input.fields, &googleProblem)) {
+    case GoogleConnection::Outcome::NoKey:
+        break;
+    case GoogleConnection::Outcome::BadInput:
+        printError(googleProblem);
+        return ExitBadInput;
+    case GoogleConnection::Outcome::Failed:
+        printError(googleProblem + u" The sitemaps are not submitted to Google this time."_s);
+        leftOut = true;
+        break;
+    case GoogleConnection::Outcome::Connected:
+        job.setGoogle(&google.client(), google.property());
+        break;
+    }
     job.setSiteUrl(input.fields.Site_URL);
     job.setProfilePath(input.profilePath);
     job.setKeyFileCheck(!command.noKeyCheck);
@@ -164,6 +184,8 @@ int runAnnounceJob(const CommandLine& command) {
             for (const QString& wait : std::as_const(waits))
                 printLine(wait);
             printLine(u"    "_s + resultSummary(record));
+            if (!record.isBatch() && !record.reason.isEmpty()) // Google's state of the sitemap
+                printLine(u"    "_s + record.reason);
         }
         waits.clear();
     });
@@ -178,7 +200,8 @@ int runAnnounceJob(const CommandLine& command) {
     // An engine of the list left out got nothing: not everything went well.
     int status = leftOut ? ExitSomeFailed : ExitAllOk;
     for (const ResultRecord& record : job.results().records) {
-        if (record.failed())
+        // A sitemap not submitted to Google (a local file) is said in its record, not a failure.
+        if (record.verdict == ResultRecord::Verdict::Error || (record.failed() && record.isBatch()))
             status = ExitSomeFailed;
     }
     if (!job.keyFileProblems().isEmpty()) {

@@ -1,13 +1,13 @@
 #include "cli/index_status_job.h"
 
 #include "cli/command_line.h"
+#include "cli/google_connection.h"
 #include "cli/job_input.h"
 #include "cli/stop_signals.h"
-#include "google/core/google_access_token.h"
 #include "google/core/google_api.h"
 #include "google/core/index_check.h"
 #include "google/core/search_console_client.h"
-#include "google/core/service_account_key.h"
+#include "history/core/history_store.h"
 #include "net/core/network_fetcher.h"
 #include "platform/clock.h"
 #include "platform/ini_file.h"
@@ -15,7 +15,6 @@
 #include "profile/core/profile_file.h"
 #include "submit/core/run_report.h"
 
-#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 
@@ -37,16 +36,6 @@ ProfileFields readProfile(const QString& path, QString& error) {
     }
     Engine_Type noEngines;
     return ReadDataFile(file, noEngines);
-}
-
-// The key file to use: --google-key, else the profile's (a relative path there is taken from the
-// profile's folder). Empty when there is none.
-QString keyFilePath(const CommandLine& command, const ProfileFields& fields) {
-    if (!command.googleKey.isEmpty())
-        return command.googleKey;
-    if (fields.Google_Key_File.isEmpty())
-        return {};
-    return QFileInfo(command.profile).absoluteDir().absoluteFilePath(fields.Google_Key_File);
 }
 
 // The pages as web addresses; empty with why in error when one is not.
@@ -88,45 +77,13 @@ int runIndexStatusJob(const CommandLine& command) {
 
     NetworkFetcher fetcher;
     SystemClock clock;
-    GoogleAccessToken token(fetcher, clock);
-    const QString keyPath = keyFilePath(command, fields);
-    if (!token.usesEnvironment()) {
-        if (keyPath.isEmpty()) {
-            printError(u"No Google service-account key: give --google-key FILE, or choose the key file in Run > "
-                       u"Google Search Console\u2026 and save the profile."_s);
-            return ExitBadInput;
-        }
-        const ServiceAccountKey::Loaded loaded = ServiceAccountKey::load(keyPath);
-        if (!loaded.key) {
-            printError(loaded.problem);
-            return ExitBadInput;
-        }
-        if (!loaded.warning.isEmpty())
-            printError(loaded.warning);
-        token.setKey(loaded.key);
-    }
-    SearchConsoleClient client(fetcher, token, clock);
-
-    QEventLoop loop;
-    PropertyList properties;
-    client.listProperties([&](const PropertyList& list) {
-        properties = list;
-        loop.quit();
-    });
-    loop.exec();
-    if (!properties.problem.isEmpty()) {
-        printError(properties.problem);
+    GoogleConnection google(fetcher, clock);
+    if (google.connect(command, fields, &error) != GoogleConnection::Outcome::Connected) {
+        printError(error);
         return ExitBadInput;
     }
-    const QString property = matchingProperty(properties.siteUrls(), siteUrl);
-    if (property.isEmpty()) {
-        const QString shownList = properties.properties.isEmpty() ? u"none"_s : properties.siteUrls().join(u", "_s);
-        printError(
-            u"No Search Console property of the account matches the Site URL %1 (the account has: %2). Add "
-            u"the service account as a user of the site's property in Search Console under Settings > Users "
-            u"and permissions."_s.arg(displayText(siteUrl.toString(QUrl::FullyEncoded)), displayText(shownList)));
-        return ExitBadInput;
-    }
+    SearchConsoleClient& client = google.client();
+    const QString& property = google.property();
     for (const QUrl& page : pages) {
         if (!propertyCovers(property, page)) {
             printError(u"%1 is not in the property %2 that matches the Site URL: Google inspects only its pages."_s.arg(
@@ -135,6 +92,7 @@ int runIndexStatusJob(const CommandLine& command) {
         }
     }
 
+    QEventLoop loop;
     // Lines in the order of the pages, each as soon as it and those before it are answered.
     IndexCheck check(client);
     int printed = 0;
@@ -146,6 +104,12 @@ int runIndexStatusJob(const CommandLine& command) {
         }
     });
     check.setFinished([&loop] { loop.quit(); });
+    // The history that exists keeps each page's answer (none is made for it).
+    HistoryStore history(historyLocation());
+    if (history.open())
+        check.setHistory(&history);
+    else if (!history.message().isEmpty())
+        printError(history.message());
     StopSignals stops;
     QObject::connect(&stops, &StopSignals::stopRequested, &loop, [&check, &loop] {
         check.cancel();

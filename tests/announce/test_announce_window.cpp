@@ -4,10 +4,10 @@
 #include "submit/core/answer_meaning.h"
 #include "support/local_http_server.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -106,7 +106,7 @@ void TestAnnounceWindow::gathersFiltersAndAnnouncesToTwoEngines() {
     QCOMPARE(pages.hosts().size(), 2);
     QVERIFY(pages.hosts().at(1).foreign);
 
-    window.findChild<QCheckBox*>(u"ChangedSinceFilter"_s)->setChecked(true);
+    window.findChild<QRadioButton*>(u"ChangedSinceFilter"_s)->setChecked(true);
     window.findChild<QDateEdit*>(u"ChangedSince"_s)->setDate(QDate(2025, 1, 1));
     window.findChild<QRadioButton*>(u"EveryEngine"_s)->setChecked(true);
     // The counts follow the date, the hosts table too; each count agrees in number.
@@ -150,6 +150,22 @@ void TestAnnounceWindow::gathersFiltersAndAnnouncesToTwoEngines() {
     QCOMPARE(records[1].batchFirst, site + "/p1"_L1);
     QCOMPARE(records[1].batchLast, site + "/p2"_L1);
     QCOMPARE(records[3].verdict, ResultRecord::Verdict::Ok);
+
+    // Check Google's Index hands over the selected pages that can be announced, else the pages
+    // of the last announcement; without a function to hand them to, it is disabled.
+    auto* check = window.findChild<QPushButton*>(u"CheckGoogleIndex"_s);
+    QVERIFY(!check->isEnabled());
+    QList<QUrl> handed;
+    window.setGoogleIndexCheck([&](const QList<QUrl>& pages) { handed = pages; });
+    check->click();
+    const QUrl p2(site + "/p2"_L1), z(QString::fromUtf8(other + "/z"));
+    QCOMPARE(handed, (QList<QUrl>{QUrl(site + "/p1"_L1), p2, z}));
+    auto* table = window.findChild<QTableView*>(u"PagesTable"_s);
+    for (const int row : {5, 4, 1}) // z, the refused ftp address, p2
+        table->selectionModel()->select(table->model()->index(row, 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    check->click();
+    QCOMPARE(handed, (QList<QUrl>{p2, z}));
 
     // Sending the failed batches again sends the one refused, as it was.
     QVERIFY(window.canResendFailed());

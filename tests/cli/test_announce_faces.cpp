@@ -6,7 +6,6 @@
 #include "support/local_http_server.h"
 #include "support/program_run.h"
 
-#include <QCheckBox>
 #include <QDateEdit>
 #include <QEventLoop>
 #include <QFile>
@@ -189,7 +188,7 @@ void TestAnnounceFaces::sameRequestsFromBothFaces() {
         });
         window.addFromFile();
         QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 20000);
-        window.findChild<QCheckBox*>(u"ChangedSinceFilter"_s)->setChecked(true);
+        window.findChild<QRadioButton*>(u"ChangedSinceFilter"_s)->setChecked(true);
         window.findChild<QDateEdit*>(u"ChangedSince"_s)->setDate(QDate(2026, 1, 1));
         window.findChild<QRadioButton*>(u"EveryEngine"_s)->setChecked(true);
         window.announce();

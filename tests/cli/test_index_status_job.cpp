@@ -2,6 +2,7 @@
 // the test makes: one line per page, the exit status, the report, and no key material anywhere.
 
 #include "google/google_test_keys.h"
+#include "history/core/history_store.h"
 #include "support/local_http_server.h"
 #include "support/program_run.h"
 
@@ -57,6 +58,7 @@ class TestIndexStatusJob : public QObject {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"TORVANE_GOOGLE_API"_s, m_server.baseUrl());
         environment.remove(u"GOOGLE_OAUTH_ACCESS_TOKEN"_s);
+        environment.insert(u"TORVANE_HISTORY"_s, path(u"history.sqlite"_s));
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(m_dir.path());
         process.start(QStringLiteral(TORVANE_PROGRAM), arguments);
@@ -87,6 +89,8 @@ private slots:
         m_server.setResponse("/webmasters/v3/sites",
                              LocalHttpServer::content("{\"siteEntry\":[{\"siteUrl\":\"sc-domain:example.org\"},"
                                                       "{\"siteUrl\":\"https://www.example.com/\"}]}"));
+        HistoryStore history(historyLocation(path(u"history.sqlite"_s)));
+        QVERIFY(history.beginJob({}) >= 0); // a history exists: it keeps the inspections
     }
 
     // Each page's line in order; 1 when any page is not indexed, 0 when all are. The key comes
@@ -142,6 +146,13 @@ private slots:
         QCOMPARE(reportText.count(u"Google index,https://www.example.com/"_s), 3);
         QCOMPARE(reportText.count(u",OK,200,"_s), 3 - reportText.count(u",ERROR,200,"_s));
         m_produced << reportText;
+        HistoryStore history(historyLocation(path(u"history.sqlite"_s)));
+        QVERIFY(history.open());
+        const QList<PageInspection> kept = history.inspections(u"www.example.com"_s);
+        QCOMPARE(kept.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(!kept[i].coverageState.isEmpty() && states[i].contains(kept[i].coverageState),
+                     qPrintable(kept[i].coverageState));
     }
 
     // What cannot be used ends with 2 before any page is inspected.
@@ -180,6 +191,9 @@ private slots:
 
     // Neither the key nor the token reaches any output or report.
     void noSecrets() {
+        QFile history(path(u"history.sqlite"_s));
+        QVERIFY(history.open(QIODevice::ReadOnly));
+        m_produced << QString::fromLatin1(history.readAll());
         QVERIFY(m_produced.size() > 10);
         const QString keyLine = QString::fromLatin1(m_pem.split('\n').value(1));
         for (const QString& text : std::as_const(m_produced)) {

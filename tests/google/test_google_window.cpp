@@ -3,12 +3,14 @@
 // and picks the one matching the Site URL, the property's sitemaps shown, three pages checked
 // and the answers saved as a report.
 
+#include "announce/ui/announce_window.h"
 #include "app/application.h"
 #include "app/main_window.h"
 #include "google/core/google_access_token.h"
 #include "google/core/google_api.h"
 #include "google/core/index_check.h"
 #include "google/google_test_keys.h"
+#include "history/core/history_store.h"
 #include "support/local_http_server.h"
 
 #include <QAction>
@@ -43,6 +45,30 @@ class TestGoogleWindow : public QObject {
         return window->findChild<T*>(QString::fromLatin1(name));
     }
 
+    // The stand-in for Google: two properties, one sitemap, three pages' answers; the key file.
+    QString standIn(LocalHttpServer& server, bool othersCanRead = false) {
+        qputenv(kGoogleApiEnvironment, server.baseUrl().toUtf8());
+        server.setResponse("/token", LocalHttpServer::content("{\"access_token\":\"ya29.window-token\","
+                                                              "\"expires_in\":3599}"));
+        server.setResponse("/webmasters/v3/sites",
+                           LocalHttpServer::content("{\"siteEntry\":[{\"siteUrl\":\"sc-domain:example.org\"},"
+                                                    "{\"siteUrl\":\"https://www.example.com/\"}]}"));
+        server.setResponse("/webmasters/v3/sites/https%3A%2F%2Fwww.example.com%2F/sitemaps",
+                           LocalHttpServer::content("{\"sitemap\":[{\"path\":\"https://www.example.com/sitemap.xml\","
+                                                    "\"lastSubmitted\":\"2026-12-08T09:00:00Z\",\"isPending\":true,"
+                                                    "\"errors\":\"0\",\"warnings\":\"1\"}]}"));
+        for (const QByteArray& answer : {inspectionAnswer("PASS", "Submitted and indexed"),
+                                         inspectionAnswer("NEUTRAL", "Crawled - currently not indexed"),
+                                         inspectionAnswer("NEUTRAL", "URL is unknown to Google")})
+            server.queueResponse("/v1/urlInspection/index:inspect", LocalHttpServer::content(answer));
+        const QString keyPath = m_dir.filePath(u"key.json"_s);
+        QFile::remove(keyPath);
+        const bool written = writeFile(
+            keyPath, keyJson(m_pem, u"checker@torvane-test.iam.gserviceaccount.com"_s, server.baseUrl() + u"/token"_s),
+            othersCanRead ? kOwnerOnly | QFileDevice::ReadGroup | QFileDevice::ReadOther : kOwnerOnly);
+        return written ? keyPath : QString();
+    }
+
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
@@ -71,26 +97,7 @@ private slots:
 
         LocalHttpServer server;
         QVERIFY(server.listen());
-        qputenv(kGoogleApiEnvironment, server.baseUrl().toUtf8());
-        server.setResponse("/token", LocalHttpServer::content("{\"access_token\":\"ya29.window-token\","
-                                                              "\"expires_in\":3599}"));
-        server.setResponse("/webmasters/v3/sites",
-                           LocalHttpServer::content("{\"siteEntry\":[{\"siteUrl\":\"sc-domain:example.org\"},"
-                                                    "{\"siteUrl\":\"https://www.example.com/\"}]}"));
-        server.setResponse("/webmasters/v3/sites/https%3A%2F%2Fwww.example.com%2F/sitemaps",
-                           LocalHttpServer::content("{\"sitemap\":[{\"path\":\"https://www.example.com/sitemap.xml\","
-                                                    "\"lastSubmitted\":\"2026-12-08T09:00:00Z\",\"isPending\":true,"
-                                                    "\"errors\":\"0\",\"warnings\":\"1\"}]}"));
-        for (const QByteArray& answer : {inspectionAnswer("PASS", "Submitted and indexed"),
-                                         inspectionAnswer("NEUTRAL", "Crawled - currently not indexed"),
-                                         inspectionAnswer("NEUTRAL", "URL is unknown to Google")})
-            server.queueResponse("/v1/urlInspection/index:inspect", LocalHttpServer::content(answer));
-        const QString keyPath = m_dir.filePath(u"key.json"_s);
-        QFile::remove(keyPath);
-        QVERIFY(writeFile(
-            keyPath, keyJson(m_pem, u"checker@torvane-test.iam.gserviceaccount.com"_s, server.baseUrl() + u"/token"_s),
-            othersCanRead ? kOwnerOnly | QFileDevice::ReadGroup | QFileDevice::ReadOther : kOwnerOnly));
-
+        const QString keyPath = standIn(server, othersCanRead);
         TForm1 form;
         form.findChild<QLineEdit*>(u"Edit14"_s)->setText(siteUrl);
         form.setSaveEnabled(false);
@@ -147,6 +154,43 @@ private slots:
             shown += table->item(row, 2)->text();
         QVERIFY(!shown.contains(u"ya29.window-token"_s));
         QVERIFY(!shown.contains(u"PRIVATE KEY"_s));
+        qunsetenv(kGoogleApiEnvironment);
+    }
+
+    // Pages handed over from elsewhere (the Announce window): the window connects, picks the
+    // property, checks them, and the history that exists keeps each page's answer.
+    void checkPagesKeptInHistory() {
+        LocalHttpServer server;
+        QVERIFY(server.listen());
+        const QString keyPath = standIn(server);
+        HistoryLocation location;
+        location.kind = HistoryLocation::Kind::SqliteFile;
+        location.path = m_dir.filePath(u"history.sqlite"_s);
+        HistoryStore history(location);
+        QVERIFY(history.open());
+        QVERIFY(history.beginJob({}) >= 0); // the history exists once a job was kept
+
+        TForm1 form;
+        form.findChild<QLineEdit*>(u"Edit14"_s)->setText(u"https://www.example.com/"_s);
+        form.setSaveEnabled(false);
+        form.showAnnouncePages(); // its Check Google's Index hands pages to the Google window
+        QVERIFY(form.announceWindow()->findChild<QPushButton*>(u"CheckGoogleIndex"_s)->isEnabled());
+        form.showGoogleWindow();
+        GoogleWindow* window = form.googleWindow();
+        window->setKeyFileDialog([&](const ProfileFileDialog&) { return keyPath; });
+        window->chooseKeyFile();
+        window->setHistory(&history);
+        window->checkPages({QUrl(u"https://www.example.com/a"_s), QUrl(u"https://www.example.com/b"_s),
+                            QUrl(u"https://www.example.com/c"_s)});
+        QTRY_COMPARE(window->indexCheck().answeredCount(), 3);
+        QCOMPARE(window->property(), u"https://www.example.com/"_s);
+        const QList<PageInspection> kept = history.inspections(u"www.example.com"_s);
+        QCOMPARE(kept.size(), 3);
+        QCOMPARE(kept[1].page, u"https://www.example.com/b"_s);
+        QCOMPARE(kept[1].property, u"https://www.example.com/"_s);
+        QCOMPARE(kept[1].coverageState, u"Crawled - currently not indexed"_s);
+        QCOMPARE(kept[0].verdict, u"PASS"_s);
+        QCOMPARE(kept[2].googleCanonical, u"https://www.example.com/a"_s);
         qunsetenv(kGoogleApiEnvironment);
     }
 };

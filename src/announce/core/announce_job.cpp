@@ -76,6 +76,7 @@ void AnnounceJob::announce(const QList<AnnounceTarget>& targets, SharedEngines m
     m_sentKeyFiles.clear(); // the last announcement's records take no new finding
     m_keyFailed.clear();
     m_segments.clear();
+    m_googleDue = true;
     if (m_targets.isEmpty())
         return;
     setPhase(Phase::Planning);
@@ -398,7 +399,7 @@ void AnnounceJob::finishAnnouncement() {
         m_finishWhenChecked = true; // the records wait for what the key file check finds
         return;
     }
-    if (m_phase != Phase::Sending)
+    if (m_phase != Phase::Sending || submitToGoogle())
         return;
     m_finishWhenChecked = false;
     m_results.finished = m_sender->results().finished;

@@ -4,6 +4,7 @@
 #include "announce/core/announce_sender.h"
 #include "announce/core/page_gathering.h"
 #include "announce/core/sitemap_reader.h"
+#include "google/core/sitemap_submission.h"
 #include "history/core/history_types.h"
 #include "history/core/page_classification.h"
 #include "indexnow/core/key_file_check.h"
@@ -26,6 +27,7 @@
 
 class Clock;
 class HistoryStore;
+class SearchConsoleClient;
 
 // One place addresses come from.
 struct AnnounceSource {
@@ -95,6 +97,9 @@ public:
     // Where the time of day comes from (for Retry-After dates and the records); the system clock
     // by default.
     void setWallClock(std::function<QDateTime()> now);
+    // Google Search Console, when connected (property not empty): an announcement then also
+    // submits the sitemaps it read by their web address, after the IndexNow requests.
+    void setGoogle(SearchConsoleClient* client, const QString& property, int readBackDelayMs = 5000);
 
     // The history to keep the announcements in and to read the pages' states from (nullptr: none
     // kept, every page is New). It must outlive the job, and is only used on the job's thread.
@@ -264,6 +269,8 @@ private:
     // Gives a refused record what its key file check found; true when the record changed.
     bool attachKeyFile(int index);
     void finishAnnouncement();
+    // Starts (or stops, when cancelled) the Google step; true while the announcement waits for it.
+    bool submitToGoogle();
     void say(const QString& text, bool problem = true) { emit message(text, problem); }
 
     // Runs work on a worker thread, then done on this job's thread (dropped if the job is gone).
@@ -332,6 +339,14 @@ private:
     bool m_finishWhenChecked = false;
     QStringList m_keyProblems;
     RunResults m_results;
+
+    // Google Search Console (announce_job_google.cpp).
+    QPointer<SearchConsoleClient> m_googleClient;
+    QString m_googleProperty;
+    int m_googleReadBackDelayMs = 5000;
+    QList<ReadSitemap> m_readSitemaps; // the sitemaps given or listed in robots.txt, read in this gathering
+    SitemapSubmission* m_googleRun = nullptr;
+    bool m_googleDue = false; // the announcement under way has not had its Google step
 
     // The history.
     HistoryStore* m_history = nullptr;

@@ -69,6 +69,7 @@ void AnnounceJob::gather(const QList<AnnounceSource>& sources) {
         // A new gathering: the Site URL of the moment decides which hosts are the site's.
         m_pages = std::make_shared<PageGathering>(m_siteUrl, m_limits.maxAddresses);
         m_known.clear();
+        m_readSitemaps.clear();
         m_children = 0;
         m_bytes = 0;
         m_childLimitSaid = false;
@@ -112,6 +113,7 @@ void AnnounceJob::clear() {
     m_counts = {};
     ++m_countGeneration;
     m_known.clear();
+    m_readSitemaps.clear();
     m_children = 0;
     m_bytes = 0;
     m_childLimitSaid = false;
@@ -267,6 +269,9 @@ void AnnounceJob::parsed(const Pending& item, const FileResult& result) {
             say(u"%1: %2"_s.arg(name, result.error));
         if (result.kind == SitemapContent::Kind::Unreadable && item.given)
             m_unreadable.append(name);
+        if (item.depth == 0 &&
+            (result.kind == SitemapContent::Kind::UrlSet || result.kind == SitemapContent::Kind::Index))
+            m_readSitemaps.append({name, file});
     }
     m_bytes += result.bytes;
     if (!result.withinLimit)

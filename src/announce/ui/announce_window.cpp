@@ -5,13 +5,19 @@
 #include "announce/ui/address_file_dialog.h"
 #include "announce/ui/gathered_hosts_model.h"
 #include "announce/ui/gathered_pages_model.h"
+#include "history/core/history_store.h"
 
-#include <QCheckBox>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -19,9 +25,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -42,6 +51,25 @@ bool askKeyFileQuestion(QWidget* parent, const QStringList& problems) {
                          u"Announce anyway?"_s;
     return QMessageBox::question(parent, u"Announce Pages"_s, text, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
+}
+
+// The addresses of an announcement's batches, each once, in the order they were sent.
+QList<QUrl> announcedPages(const RunResults& results) {
+    QList<QUrl> pages;
+    QSet<QString> seen;
+    for (const ResultRecord& record : results.records) {
+        if (!record.isBatch())
+            continue;
+        const QJsonArray list = QJsonDocument::fromJson(record.batchBody).object().value("urlList"_L1).toArray();
+        for (const QJsonValue& value : list) {
+            const QString address = value.toString();
+            if (!address.isEmpty() && !seen.contains(address)) {
+                seen.insert(address);
+                pages.append(QUrl(address));
+            }
+        }
+    }
+    return pages;
 }
 
 } // namespace
@@ -72,6 +100,10 @@ void AnnounceWindow::connectJob() {
                                                                 countedText(addresses, u"address", u"addresses")));
     });
     connect(m_job, &AnnounceJob::countsChanged, this, &AnnounceWindow::showPages);
+    connect(m_job, &AnnounceJob::statesChanged, this, [this] {
+        applyDefaultChoice();
+        showPages();
+    });
     connect(m_job, &AnnounceJob::idle, this, [this] {
         showPages();
         updateControls();
@@ -175,25 +207,58 @@ void AnnounceWindow::createControls() {
     m_summary = new QLabel(this);
     m_summary->setObjectName(u"PagesSummary"_s);
 
-    m_filter = new QCheckBox(u"Only pages changed since"_s, this);
+    m_states = new QLabel(this);
+    m_states->setObjectName(u"PageStates"_s);
+    m_states->setWordWrap(true);
+    m_states->hide();
+
+    auto* choiceBox = new QGroupBox(u"What to announce"_s, this);
+    choiceBox->setObjectName(u"WhatToAnnounce"_s);
+    m_newOrChanged = new QRadioButton(u"New or changed since last announced"_s, choiceBox);
+    m_newOrChanged->setObjectName(u"NewOrChanged"_s);
+    m_newOrChanged->setToolTip(u"The pages never announced with an OK answer, those changed since, and those gone "
+                               u"from the sitemap; it needs the history of the announcements."_s);
+    m_newOrChanged->setEnabled(false);
+    m_everyPage = new QRadioButton(u"Every page"_s, choiceBox);
+    m_everyPage->setObjectName(u"EveryPage"_s);
+    m_everyPage->setChecked(true);
+    m_filter = new QRadioButton(u"Pages changed since"_s, choiceBox);
     m_filter->setObjectName(u"ChangedSinceFilter"_s);
-    m_since = new QDateEdit(QDate::currentDate().addDays(-7), this);
+    m_since = new QDateEdit(QDate::currentDate().addDays(-7), choiceBox);
     m_since->setObjectName(u"ChangedSince"_s);
     m_since->setCalendarPopup(true);
     m_since->setDisplayFormat(u"yyyy-MM-dd"_s);
     m_since->setAccessibleName(m_filter->text());
     m_since->setEnabled(false);
-    connect(m_filter, &QCheckBox::toggled, m_since, &QWidget::setEnabled);
-    connect(m_filter, &QCheckBox::toggled, this, [this] { m_job->setChangedSince(changedSince()); });
+    m_choice = new QButtonGroup(this);
+    m_choice->addButton(m_newOrChanged, static_cast<int>(AnnounceChoice::NewOrChanged));
+    m_choice->addButton(m_everyPage, static_cast<int>(AnnounceChoice::EveryPage));
+    m_choice->addButton(m_filter, static_cast<int>(AnnounceChoice::ChangedSince));
+    connect(m_choice, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (!checked)
+            return;
+        m_choiceMade = m_choiceMade || !m_settingDefault;
+        m_since->setEnabled(m_filter->isChecked());
+        applyChoice();
+    });
     connect(m_since, &QDateEdit::dateChanged, this, [this] {
         if (m_filter->isChecked())
-            m_job->setChangedSince(changedSince());
+            applyChoice();
     });
+    auto* choiceLayout = new QGridLayout(choiceBox);
+    choiceLayout->addWidget(m_newOrChanged, 0, 0, 1, 2);
+    choiceLayout->addWidget(m_everyPage, 1, 0, 1, 2);
+    choiceLayout->addWidget(m_filter, 2, 0);
+    choiceLayout->addWidget(m_since, 2, 1, Qt::AlignLeft);
+    choiceLayout->setColumnStretch(1, 1);
+
     m_oneOfGroup = new QRadioButton(u"One engine of each shared group"_s, this);
     m_oneOfGroup->setObjectName(u"OneOfSharedGroup"_s);
     m_oneOfGroup->setChecked(true);
     m_allEngines = new QRadioButton(u"Every engine"_s, this);
     m_allEngines->setObjectName(u"EveryEngine"_s);
+    // The pages' states are kept per engine (or shared group): the engines chosen decide them.
+    connect(m_allEngines, &QRadioButton::toggled, this, &AnnounceWindow::applyStateTargets);
 
     m_messages = new QPlainTextEdit(this);
     m_messages->setObjectName(u"AnnounceMessages"_s);
@@ -207,6 +272,9 @@ void AnnounceWindow::createControls() {
     m_waiting->setObjectName(u"WaitCountdown"_s);
     m_announce = button("Announce", u"Announce"_s, &AnnounceWindow::announce);
     m_cancel = button("CancelAnnounce", u"Cancel"_s, &AnnounceWindow::cancel);
+    m_checkGoogle = button("CheckGoogleIndex", u"Check Google's Index"_s, &AnnounceWindow::checkGoogleIndex);
+    m_checkGoogle->setToolTip(u"Asks Google Search Console whether the selected pages are indexed (when none is "
+                              u"selected, the pages of the last announcement)."_s);
 
     auto* gather = new QGridLayout;
     gather->addWidget(typedCaption, 0, 0, 1, 2);
@@ -228,14 +296,17 @@ void AnnounceWindow::createControls() {
     lists->setStretchFactor(1, 1);
     lists->setStretchFactor(2, 1);
 
+    auto* engines = new QVBoxLayout;
+    engines->addStretch(1);
+    engines->addWidget(m_oneOfGroup);
+    engines->addWidget(m_allEngines);
     auto* options = new QHBoxLayout;
-    options->addWidget(m_filter);
-    options->addWidget(m_since);
+    options->addWidget(choiceBox);
     options->addStretch(1);
-    options->addWidget(m_oneOfGroup);
-    options->addWidget(m_allEngines);
+    options->addLayout(engines);
     auto* sendRow = new QHBoxLayout;
     sendRow->addWidget(m_progress, 1);
+    sendRow->addWidget(m_checkGoogle);
     sendRow->addWidget(m_announce);
     sendRow->addWidget(m_cancel);
 
@@ -244,6 +315,7 @@ void AnnounceWindow::createControls() {
     layout->addLayout(gather);
     layout->addWidget(lists, 1);
     layout->addWidget(m_summary);
+    layout->addWidget(m_states);
     layout->addLayout(options);
     layout->addWidget(m_waiting);
     layout->addLayout(sendRow);
@@ -253,6 +325,10 @@ void AnnounceWindow::createControls() {
 void AnnounceWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     offerSitemaps();
+    if (!busy()) {
+        applyStateTargets();
+        applyDefaultChoice();
+    }
 }
 
 void AnnounceWindow::offerSitemaps() {
@@ -270,8 +346,57 @@ void AnnounceWindow::offerSitemaps() {
     m_job->findSitemaps(siteUrl);
 }
 
+void AnnounceWindow::setHistory(HistoryStore* history) {
+    m_history = history;
+    m_job->setHistory(history, HistoryJob::Face::Window);
+    m_stateKey.clear();
+    applyStateTargets();
+    applyDefaultChoice();
+    showPages();
+}
+
+void AnnounceWindow::applyStateTargets() {
+    if (!m_inputs)
+        return;
+    const AnnounceInputs inputs = m_inputs();
+    const SharedEngines mode = m_allEngines->isChecked() ? SharedEngines::All : SharedEngines::OneOnly;
+    // The states are worked out again only when something they depend on changed.
+    QStringList stateKey{inputs.siteUrl, QString::number(static_cast<int>(mode))};
+    for (const AnnounceTarget& target : inputs.engines.targets)
+        stateKey << target.title << target.shares;
+    if (stateKey == m_stateKey)
+        return;
+    m_stateKey = stateKey;
+    m_job->setSiteUrl(inputs.siteUrl);
+    m_job->setStateTargets(inputs.engines.targets, mode);
+}
+
+void AnnounceWindow::applyChoice() {
+    const auto choice = static_cast<AnnounceChoice>(m_choice->checkedId());
+    m_job->setChoice(choice, choice == AnnounceChoice::ChangedSince ? changedSince() : QDateTime());
+}
+
+bool AnnounceWindow::remembers() const {
+    return m_history && m_history->isUsable();
+}
+
+void AnnounceWindow::applyDefaultChoice() {
+    m_newOrChanged->setEnabled(remembers());
+    QRadioButton* choice = nullptr;
+    if (!remembers() && m_newOrChanged->isChecked())
+        choice = m_everyPage; // nothing is known to be unchanged without a history
+    else if (!m_choiceMade && !busy())
+        choice = m_job->siteHasHistory() ? m_newOrChanged : m_everyPage;
+    if (!choice || choice->isChecked())
+        return;
+    m_settingDefault = true;
+    choice->setChecked(true);
+    m_settingDefault = false;
+}
+
 void AnnounceWindow::gather(const AnnounceSource& source) {
-    m_job->setSiteUrl(m_inputs ? m_inputs().siteUrl : QString());
+    applyStateTargets();
+    applyDefaultChoice();
     m_job->gather({source});
     showPages();
     updateControls();
@@ -316,26 +441,43 @@ QDateTime AnnounceWindow::changedSince() const {
     return m_filter->isChecked() ? changedSinceOfDate(m_since->date()) : QDateTime();
 }
 
+void AnnounceWindow::showStates() {
+    if (!remembers() || m_job->phase() == AnnounceJob::Phase::Gathering || m_job->gathering().acceptedCount() == 0) {
+        m_states->hide();
+        return;
+    }
+    QString text = u"%1 new, %2 changed, %3 unchanged, %4 gone from the sitemap."_s.arg(
+        QString::number(m_job->stateCount(PageState::New)), QString::number(m_job->stateCount(PageState::Changed)),
+        QString::number(m_job->stateCount(PageState::Unchanged)), QString::number(m_job->stateCount(PageState::Gone)));
+    const QString why = m_job->goneNotWorkedOut();
+    if (!why.isEmpty())
+        text += u' ' + why;
+    m_states->setText(text);
+    m_states->show();
+}
+
 void AnnounceWindow::showPages() {
     // While the job gathers, the worker thread writes the gathering: the tables show nothing.
     if (m_job->phase() == AnnounceJob::Phase::Gathering) {
-        m_pagesModel->show(nullptr, {});
+        m_pagesModel->show(nullptr, false);
         m_hostsModel->show(nullptr, nullptr);
+        showStates();
         return;
     }
     const PageGathering& gathering = m_job->gathering();
     const AnnounceCounts& counts = m_job->counts();
     const QDateTime since = m_job->changedSince();
-    m_pagesModel->show(&gathering, since);
+    m_pagesModel->show(m_job, remembers());
     m_hostsModel->show(&gathering, &counts);
     QString text = u"%1: %2 to announce, %3 removed, %4 refused"_s.arg(
         countedText(gathering.pages().size(), u"address", u"addresses"), QString::number(counts.toAnnounce),
         countedText(gathering.duplicateCount(), u"duplicate", u"duplicates"),
         QString::number(gathering.refusedCount()));
-    if (since.isValid())
+    if (since.isValid() && m_job->choice() == AnnounceChoice::ChangedSince)
         text +=
             u", %1 not changed since %2"_s.arg(QString::number(counts.leftOut), m_since->date().toString(Qt::ISODate));
     m_summary->setText(text + u'.');
+    showStates();
     updateControls();
 }
 
@@ -361,6 +503,34 @@ void AnnounceWindow::cancel() {
     m_job->cancel();
 }
 
+void AnnounceWindow::setGoogleIndexCheck(std::function<void(const QList<QUrl>&)> check) {
+    m_googleIndexCheck = std::move(check);
+    updateControls();
+}
+
+QList<QUrl> AnnounceWindow::pagesToCheck() const {
+    QList<QUrl> pages;
+    QModelIndexList rows = m_pages->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    for (const QModelIndex& row : std::as_const(rows)) {
+        const QString address = m_pagesModel->announcedAddress(row.row());
+        if (!address.isEmpty())
+            pages.append(QUrl(address));
+    }
+    return pages.isEmpty() ? announcedPages(m_job->results()) : pages;
+}
+
+void AnnounceWindow::checkGoogleIndex() {
+    if (!m_googleIndexCheck)
+        return;
+    const QList<QUrl> pages = pagesToCheck();
+    if (pages.isEmpty()) {
+        addMessage(u"Select the pages to check in the list, or announce them first."_s);
+        return;
+    }
+    m_googleIndexCheck(pages);
+}
+
 void AnnounceWindow::updateControls() {
     const bool idle = !busy();
     for (QWidget* control : {static_cast<QWidget*>(m_add), static_cast<QWidget*>(m_addFile),
@@ -368,6 +538,7 @@ void AnnounceWindow::updateControls() {
         control->setEnabled(idle);
     m_announce->setEnabled(idle && m_job->gathering().acceptedCount() > 0);
     m_cancel->setEnabled(!idle);
+    m_checkGoogle->setEnabled(static_cast<bool>(m_googleIndexCheck));
 }
 
 void AnnounceWindow::addMessage(const QString& text) {

@@ -6,10 +6,12 @@
 #include "platform/clock.h"
 
 #include <QDateTime>
+#include <QList>
+#include <QUrl>
 #include <QWidget>
 #include <functional>
 
-class QCheckBox;
+class QButtonGroup;
 class QComboBox;
 class QDateEdit;
 class QLabel;
@@ -20,6 +22,7 @@ class QRadioButton;
 class QTableView;
 class GatheredHostsModel;
 class GatheredPagesModel;
+class HistoryStore;
 
 // What an announcement needs from the rest of the program, taken when it is needed.
 struct AnnounceInputs {
@@ -34,7 +37,10 @@ using KeyFileQuestionFunction = std::function<bool(QWidget* parent, const QStrin
 // The Announce Pages window (objectName "AnnounceWindow"): the user gathers addresses (typed or
 // pasted, from a text or sitemap file, from a site's sitemaps), sees each with its lastmod and
 // what becomes of it, and the counts per host, then announces them to the IndexNow engines of
-// the current list in batches. The announcement itself is an AnnounceJob (the same as the
+// the current list in batches. With a history, each page's state is shown (new, changed,
+// unchanged, gone from the sitemap) and "What to announce" chooses between what is new or
+// changed (the default once the site has a history), every page, and pages changed since a
+// date. The announcement itself is an AnnounceJob (the same as the
 // command line's): the window hands it what the user chose and shows its progress and records.
 // The records of the last announcement are results(); the owner shows them with the run's.
 class AnnounceWindow final : public QWidget {
@@ -52,6 +58,12 @@ public:
     void setStartDirectory(const QString& directory) { m_directory = directory; }
     // Replaces the question asked when a key file is missing (tests answer it without a person).
     void setKeyFileQuestion(KeyFileQuestionFunction question) { m_keyFileQuestion = std::move(question); }
+    // The history the announcements are kept in and pages' states come from (nullptr: none).
+    // It must outlive the window, or be replaced first.
+    void setHistory(HistoryStore* history);
+    // What Check Google's Index does with the pages (the Google window inspects them); the
+    // button is disabled until it is set.
+    void setGoogleIndexCheck(std::function<void(const QList<QUrl>&)> check);
 
     // Add: takes the typed lines as addresses.
     void addTyped();
@@ -68,6 +80,11 @@ public:
     void cancel();
     // Sends once more the batches of the last announcement that did not succeed.
     void resendFailed();
+    // Check Google's Index: hands the selected pages, or when none is selected the pages of the
+    // last announcement, to the function given by setGoogleIndexCheck.
+    void checkGoogleIndex();
+    // The pages Check Google's Index would hand over now.
+    QList<QUrl> pagesToCheck() const;
 
     bool busy() const { return m_job->busy(); }
     bool sending() const { return m_job->sending(); }
@@ -98,15 +115,30 @@ private:
     void updateControls();
     void addMessage(const QString& text);
     QDateTime changedSince() const;
+    // Gives the job the choice of What to announce.
+    void applyChoice();
+    // Until the user chooses, What to announce is "New or changed" when the site has a history
+    // and "Every page" otherwise.
+    void applyDefaultChoice();
+    // A history is kept: the pages have states.
+    bool remembers() const;
+    // Gives the job the Site URL and the engines whose history decides the pages' states.
+    void applyStateTargets();
+    void showStates();
 
     Fetcher& m_fetcher;
     SystemClock m_clock;
     std::function<AnnounceInputs()> m_inputs;
     ReportFileDialogFunction m_fileDialog;
     KeyFileQuestionFunction m_keyFileQuestion;
+    std::function<void(const QList<QUrl>&)> m_googleIndexCheck;
     QString m_directory;
     AnnounceJob* m_job = nullptr;
     QString m_robotsOrigin; // whose robots.txt was asked for
+    HistoryStore* m_history = nullptr;
+    QStringList m_stateKey;        // what the job's page states were last worked out for
+    bool m_choiceMade = false;     // the user chose What to announce
+    bool m_settingDefault = false; // the window, not the user, changes the choice
 
     QPlainTextEdit* m_typed = nullptr;
     QPushButton* m_add = nullptr;
@@ -119,7 +151,11 @@ private:
     QTableView* m_pages = nullptr;
     QTableView* m_hosts = nullptr;
     QLabel* m_summary = nullptr;
-    QCheckBox* m_filter = nullptr;
+    QLabel* m_states = nullptr;
+    QButtonGroup* m_choice = nullptr;
+    QRadioButton* m_newOrChanged = nullptr;
+    QRadioButton* m_everyPage = nullptr;
+    QRadioButton* m_filter = nullptr;
     QDateEdit* m_since = nullptr;
     QRadioButton* m_oneOfGroup = nullptr;
     QRadioButton* m_allEngines = nullptr;
@@ -128,4 +164,5 @@ private:
     QLabel* m_waiting = nullptr;
     QPushButton* m_announce = nullptr;
     QPushButton* m_cancel = nullptr;
+    QPushButton* m_checkGoogle = nullptr;
 };

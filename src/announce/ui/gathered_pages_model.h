@@ -1,19 +1,24 @@
 #pragma once
 
-#include "announce/core/page_gathering.h"
+#include "announce/core/announce_job.h"
 
 #include <QAbstractTableModel>
-#include <QDateTime>
+#include <QString>
 
-// The gathered addresses as table rows: Address, Last modified, Status (what becomes of it).
+// The gathered addresses as table rows, then the pages gone from the site's sitemaps: Address,
+// Last modified, State (against the site's history: New, Changed since …, Unchanged (announced
+// …), Gone from the sitemap; empty without a history) and Status (what becomes of it under the
+// job's choice of what to announce).
 class GatheredPagesModel final : public QAbstractTableModel {
 public:
-    enum Column { AddressColumn, LastmodColumn, StatusColumn, ColumnCount };
+    enum Column { AddressColumn, LastmodColumn, StateColumn, StatusColumn, ColumnCount };
 
     explicit GatheredPagesModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
-    // gathering must outlive the model, or be replaced first (nullptr: no rows). Pages last
-    // modified before changedSince (when valid) are shown as left out.
-    void show(const PageGathering* gathering, const QDateTime& changedSince);
+    // job must outlive the model, or be replaced first; nullptr (while the job gathers): no rows.
+    // withStates: the job keeps a history, which tells each page's state.
+    void show(const AnnounceJob* job, bool withStates);
+    // The address of the page of row when it can be announced (accepted, or gone), else empty.
+    QString announcedAddress(int row) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -21,6 +26,11 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
-    const PageGathering* m_gathering = nullptr;
-    QDateTime m_changedSince;
+    QVariant pageData(int row, int column, int role) const;
+    QVariant goneData(int row, int column, int role) const;
+
+    const AnnounceJob* m_job = nullptr;
+    qsizetype m_pageCount = 0;
+    QList<GonePage> m_gone;
+    bool m_states = false; // the job has a history to tell each page's state
 };

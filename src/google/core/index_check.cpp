@@ -2,6 +2,7 @@
 
 #include "google/core/google_api.h"
 #include "google/core/search_console_client.h"
+#include "history/core/history_store.h"
 #include "platform/text_codec.h"
 
 #include <QDateTime>
@@ -16,7 +17,7 @@ void IndexCheck::cancel() {
     ++m_generation;
     if (!running())
         return;
-    m_client.cancel();
+    m_client.cancelInspections();
     m_answered = m_inspections.size();
     m_results.finished = QDateTime::currentDateTime();
     m_results.records.clear();
@@ -70,6 +71,11 @@ void IndexCheck::start(const QString& property, const QList<QUrl>& pages) {
 void IndexCheck::answer(int index, const UrlInspection& inspection) {
     m_inspections[index] = inspection;
     ++m_answered;
+    if (m_history && inspection.inspected()) {
+        m_history->keepInspection({inspection.page, inspection.property, QDateTime::currentDateTimeUtc(),
+                                   inspection.verdict, inspection.coverageState, inspection.lastCrawlTime,
+                                   inspection.googleCanonical});
+    }
     if (m_pageDone)
         m_pageDone(index, inspection);
     if (m_answered < m_inspections.size())

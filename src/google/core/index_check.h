@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <functional>
 
+class HistoryStore;
 class SearchConsoleClient;
 
 // Google's index status of a list of pages in one property: the one job behind the window's
@@ -26,9 +27,12 @@ public:
     void setPageDone(PageDone done) { m_pageDone = std::move(done); }
     void setFinished(std::function<void()> finished) { m_finished = std::move(finished); }
 
+    // Where each page's answer is kept (null: nowhere); the history must outlive the check.
+    void setHistory(HistoryStore* history) { m_history = history; }
+
     // Inspects pages within property; a check still going is cancelled first.
     void start(const QString& property, const QList<QUrl>& pages);
-    // Stops the check: the pages not yet answered (and the client's queued calls with them) are
+    // Stops the check: the pages not yet answered (and the client's inspections with them) are
     // dropped without answers, and are SKIPPED in results().
     void cancel();
 
@@ -57,6 +61,7 @@ private:
     void answer(int index, const UrlInspection& inspection);
 
     SearchConsoleClient& m_client;
+    HistoryStore* m_history = nullptr;
     PageDone m_pageDone;
     std::function<void()> m_finished;
     QString m_property;

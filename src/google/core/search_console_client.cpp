@@ -65,6 +65,13 @@ void SearchConsoleClient::cancel() {
     m_paceTimer.stop();
 }
 
+void SearchConsoleClient::cancelInspections() {
+    ++m_inspectionGeneration;
+    m_inspections.clear();
+    m_inspecting = false;
+    m_paceTimer.stop();
+}
+
 void SearchConsoleClient::send(const FetchRequest& request, Answered done) {
     auto call = std::make_shared<Call>();
     call->request = request;
@@ -232,10 +239,12 @@ void SearchConsoleClient::nextInspection() {
             result.property = refused.property;
             result.problem = m_quota.usedUpSentence(refused.property);
             // Answered from the event loop, as the inspections sent are.
-            QTimer::singleShot(0, this, [this, result, done = refused.done, generation = m_generation] {
-                if (generation == m_generation)
-                    done(result);
-            });
+            QTimer::singleShot(
+                0, this,
+                [this, result, done = refused.done, generation = m_generation, inspections = m_inspectionGeneration] {
+                    if (generation == m_generation && inspections == m_inspectionGeneration)
+                        done(result);
+                });
             continue;
         }
         if (m_quota.waitMs(next.property) > 0) {
@@ -252,7 +261,10 @@ void SearchConsoleClient::nextInspection() {
         const QString page = current.page.toString(QUrl::FullyEncoded);
         request.body = QJsonDocument(QJsonObject{{u"inspectionUrl"_s, page}, {u"siteUrl"_s, current.property}})
                            .toJson(QJsonDocument::Compact);
-        send(request, [this, current, page](const FetchReply& reply, const QString& tokenProblem) {
+        send(request, [this, current, page, inspections = m_inspectionGeneration](const FetchReply& reply,
+                                                                                  const QString& tokenProblem) {
+            if (inspections != m_inspectionGeneration)
+                return; // dropped by cancelInspections()
             UrlInspection result;
             result.page = page;
             result.property = current.property;
@@ -265,7 +277,7 @@ void SearchConsoleClient::nextInspection() {
             m_inspecting = false;
             const quint64 generation = m_generation;
             current.done(result);
-            if (generation == m_generation)
+            if (generation == m_generation && inspections == m_inspectionGeneration)
                 nextInspection();
         });
     }

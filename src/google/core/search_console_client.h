@@ -56,6 +56,9 @@ public:
     void tick();
     // Drops every call in progress and every queued inspection, without answers.
     void cancel();
+    // Drops the inspections only (queued, and the answer of the one in progress); the other
+    // calls, such as an announcement's sitemap submissions, go on.
+    void cancelInspections();
 
 private:
     struct Call;
@@ -80,6 +83,7 @@ private:
     QSet<Fetcher::RequestId> m_inFlight;
     quint64 m_generation = 0;
     QList<Inspection> m_inspections;
+    quint64 m_inspectionGeneration = 0;
     bool m_inspecting = false;
     QTimer m_paceTimer;
 };

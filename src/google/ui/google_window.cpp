@@ -151,6 +151,7 @@ GoogleWindow::GoogleWindow(GoogleHost& host, Fetcher& fetcher, QWidget* parent)
 GoogleWindow::~GoogleWindow() {
     // Hiding the window as it goes ends the key box's editing, which must not reach the key.
     disconnect(m_keyFile, nullptr, this, nullptr);
+    disconnect(m_properties, nullptr, this, nullptr);
     // The check and the client answer into this window: they go first.
     m_check.reset();
     m_client.reset();
@@ -171,6 +172,32 @@ void GoogleWindow::reloadKeyFile() {
 
 QString GoogleWindow::property() const {
     return m_properties->currentIndex() >= 0 ? m_properties->currentText() : QString();
+}
+
+void GoogleWindow::setHistory(HistoryStore* history) {
+    m_check->setHistory(history);
+}
+
+void GoogleWindow::checkPages(const QList<QUrl>& pages) {
+    showWindow();
+    QStringList lines;
+    for (const QUrl& page : pages)
+        lines.append(page.toString(QUrl::FullyEncoded));
+    m_pages->setPlainText(lines.join(u'\n'));
+    if (pages.isEmpty())
+        return;
+    m_check->cancel();
+    if (!property().isEmpty()) {
+        checkIndex();
+        return;
+    }
+    m_checkWhenConnected = true;
+    if (!m_keyUsable) {
+        m_checkStatus->setText(u"Choose the service-account key file and connect: the pages are checked then."_s);
+        return;
+    }
+    m_checkStatus->setText(u"The pages are checked once connected."_s);
+    connectToGoogle();
 }
 
 void GoogleWindow::chooseKeyFile() {
@@ -277,8 +304,13 @@ void GoogleWindow::propertyChosen() {
     const QString chosen = property();
     m_sitemaps->clear();
     updateButtons();
+    emit propertyChanged();
     if (chosen.isEmpty())
         return;
+    if (m_checkWhenConnected) {
+        m_checkWhenConnected = false;
+        checkIndex();
+    }
     const quint64 request = ++m_sitemapRequest;
     m_client->listSitemaps(chosen, [this, request](const SitemapList& list) {
         if (request == m_sitemapRequest)

@@ -1,16 +1,19 @@
 #pragma once
 
+#include "common/ui/report_file_dialog.h"
 #include "google/core/search_console_answers.h"
 #include "platform/clock.h"
 #include "profile/ui/profile_commands.h"
-#include "common/ui/report_file_dialog.h"
 
+#include <QList>
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 #include <memory>
 
 class Fetcher;
 class GoogleAccessToken;
+class HistoryStore;
 class IndexCheck;
 class QComboBox;
 class QLabel;
@@ -58,8 +61,15 @@ public:
     void setKeyFileDialog(ProfileFileDialogFunction dialog) { m_keyDialog = std::move(dialog); }
     void setReportDialog(ReportFileDialogFunction dialog) { m_reportDialog = std::move(dialog); }
 
-    // The property chosen; empty before a connection.
+    // The property chosen; empty before a connection. propertyChanged() says when it changes.
     QString property() const;
+    // The client of the connection, for announcements that submit sitemaps to the property.
+    SearchConsoleClient& client() { return *m_client; }
+    // Where the latest inspection of each page is kept (null: nowhere); must outlive the window.
+    void setHistory(HistoryStore* history);
+    // Shows the window and checks pages (connecting first when needed: the check starts once
+    // a property is chosen).
+    void checkPages(const QList<QUrl>& pages);
     const IndexCheck& indexCheck() const { return *m_check; }
 
     // The buttons' handlers.
@@ -67,6 +77,9 @@ public:
     void connectToGoogle();
     void checkIndex();
     void saveReport();
+
+signals:
+    void propertyChanged();
 
 private:
     // Takes the key file box's path: into the profile when it changed, and loaded.
@@ -86,7 +99,8 @@ private:
     ReportFileDialogFunction m_reportDialog = askReportFileName;
     bool m_keyUsable = false;
     bool m_connecting = false;
-    quint64 m_sitemapRequest = 0; // the listing whose answer is shown; older ones are dropped
+    bool m_checkWhenConnected = false; // checkPages() waits for a property
+    quint64 m_sitemapRequest = 0;      // the listing whose answer is shown; older ones are dropped
 
     QLineEdit* m_keyFile = nullptr;      // KeyFileEdit
     QLabel* m_keyStatus = nullptr;       // KeyStatus

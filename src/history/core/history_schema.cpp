@@ -45,10 +45,21 @@ const QStringList& version2() {
     return statements;
 }
 
+// Version 3: the latest answer of Google's URL inspection for each page (its address in pages),
+// so that a page's index status is known without asking Google again. Times in seconds.
+const QStringList& version3() {
+    static const QStringList statements{
+        u"CREATE TABLE inspections (site_id BIGINT NOT NULL, hash BIGINT NOT NULL, property TEXT NOT NULL, "
+        "inspected BIGINT NOT NULL, verdict TEXT NOT NULL, coverage TEXT NOT NULL, last_crawl BIGINT, "
+        "canonical TEXT NOT NULL, PRIMARY KEY (site_id, hash)){compact}"_s,
+    };
+    return statements;
+}
+
 } // namespace
 
 bool upgradeHistorySchema(QSqlDatabase& db, const HistoryDialect& dialect, int from, QString* error) {
-    const QList<const QStringList*> steps{&version1(), &version2()};
+    const QList<const QStringList*> steps{&version1(), &version2(), &version3()};
     QSqlQuery query(db);
     for (int version = from; version < kHistorySchemaVersion; ++version) {
         for (const QString& statement : *steps[version]) {

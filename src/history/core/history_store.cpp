@@ -393,6 +393,7 @@ bool HistoryStore::forgetSite(const QString& siteHost) {
             u"DELETE FROM page_states WHERE site_id = %1"_s.arg(id),
             u"DELETE FROM pages WHERE site_id = %1"_s.arg(id),
             u"DELETE FROM claims WHERE site_id = %1"_s.arg(id),
+            u"DELETE FROM inspections WHERE site_id = %1"_s.arg(id),
             u"DELETE FROM sites WHERE id = %1"_s.arg(id),
         };
         QSqlQuery query(m_db);

@@ -4,6 +4,7 @@
 #include "history/core/history_location.h"
 #include "history/core/history_types.h"
 #include "history/core/page_classification.h"
+#include "history/core/page_inspection.h"
 #include "submit/core/result_record.h"
 
 #include <QDateTime>
@@ -102,7 +103,14 @@ public:
     // addresses; those without one known are dropped.
     void nameGonePages(const QString& siteHost, PageClassification& classification) const;
 
-    // Removes every job, record, page and claim of the site.
+    // Google's inspections (history_store_inspections.cpp). Each page keeps its latest; a page is
+    // filed under its own host. Kept only in a history that exists: none is made for them (false
+    // then, and when the write failed).
+    bool keepInspection(const PageInspection& inspection);
+    // The inspections kept of the pages of siteHost, in the order of their addresses.
+    QList<PageInspection> inspections(const QString& siteHost) const;
+
+    // Removes every job, record, page, claim and inspection of the site.
     bool forgetSite(const QString& siteHost);
 
 private:

@@ -1,0 +1,121 @@
+// Google's inspections in the history, on both back ends: kept only in a history that exists,
+// the latest answer of each page winning; a history of the version before them brought up to
+// date with what it held.
+
+#include "history/core/history_dialect.h"
+#include "history/core/history_store.h"
+#include "postgres_server.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+PageInspection inspection(const QString& page, qint64 at, const QString& coverage) {
+    return {page,
+            u"sc-domain:site.test"_s,
+            QDateTime::fromSecsSinceEpoch(at, QTimeZone::utc()),
+            coverage == "Submitted and indexed"_L1 ? u"PASS"_s : u"NEUTRAL"_s,
+            coverage,
+            at > 2000 ? QDateTime::fromSecsSinceEpoch(at - 100, QTimeZone::utc()) : QDateTime(),
+            page};
+}
+
+} // namespace
+
+class TestHistoryInspections : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<PostgresServer> m_postgres;
+    QString m_postgresProblem;
+    int m_count = 0;
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        auto server = std::make_unique<PostgresServer>();
+        const QString problem = server->start();
+        if (problem.isEmpty()) {
+            qputenv("PGPASSWORD", PostgresServer::kPassword);
+            m_postgres = std::move(server);
+        } else {
+            QVERIFY2(!server->skipReason().isEmpty(), qPrintable(problem));
+            m_postgresProblem = problem;
+        }
+    }
+
+    void keptAndUpgraded_data() {
+        QTest::addColumn<bool>("postgres");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgresql") << true;
+    }
+    void keptAndUpgraded() {
+        QFETCH(bool, postgres);
+        if (postgres && !m_postgres)
+            QSKIP(qPrintable(m_postgresProblem));
+        ++m_count;
+        QString where = m_dir.filePath(u"h%1/history.sqlite"_s.arg(m_count));
+        if (postgres) {
+            const QString name = u"i%1"_s.arg(m_count);
+            QCOMPARE(m_postgres->administer(u"CREATE DATABASE "_s + name), QString());
+            where = m_postgres->url(name);
+        }
+        const HistoryLocation location = historyLocation(where);
+        const QString page = u"https://site.test/a"_s;
+        {
+            HistoryStore store(location);
+            QVERIFY(store.open());
+            if (!postgres) { // no history file is made for an inspection
+                QVERIFY(!store.keepInspection(inspection(page, 1000, u"URL is unknown to Google"_s)));
+                QVERIFY(!QFile::exists(where));
+            }
+            HistoryJob job;
+            job.siteHost = u"site.test"_s;
+            QVERIFY(store.beginJob(job) >= 0);
+        }
+        // Back to the version before inspections, as an older program left it.
+        {
+            const HistoryDialect dialect(postgres ? HistoryDialect::Backend::Postgres
+                                                  : HistoryDialect::Backend::Sqlite);
+            QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driverName(), u"old"_s);
+            db.setDatabaseName(postgres ? location.database : where);
+            db.setHostName(location.host);
+            db.setPort(location.port);
+            db.setUserName(location.user);
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(query.exec(u"DROP TABLE inspections"_s));
+            QVERIFY(query.exec(postgres ? u"UPDATE torvane_history SET version = 2"_s : u"PRAGMA user_version = 2"_s));
+        }
+        QSqlDatabase::removeDatabase(u"old"_s);
+
+        HistoryStore store(location);
+        QVERIFY2(store.open(), qPrintable(store.message()));
+        QCOMPARE(store.jobs().size(), 1);
+        QVERIFY(store.keepInspection(inspection(page, 3000, u"Crawled - currently not indexed"_s)));
+        QVERIFY(store.keepInspection(inspection(page, 2000, u"URL is unknown to Google"_s))); // older: kept out
+        QVERIFY(store.keepInspection(inspection(u"https://site.test/b"_s, 4000, u"Submitted and indexed"_s)));
+        QVERIFY(store.keepInspection(inspection(u"https://other.test/c"_s, 4000, u"Submitted and indexed"_s)));
+        const QList<PageInspection> kept = store.inspections(u"site.test"_s);
+        QCOMPARE(kept.size(), 2);
+        QCOMPARE(kept[0].page, page);
+        QCOMPARE(kept[0].coverageState, u"Crawled - currently not indexed"_s);
+        QCOMPARE(kept[0].verdict, u"NEUTRAL"_s);
+        QCOMPARE(kept[0].inspected.toSecsSinceEpoch(), 3000);
+        QCOMPARE(kept[0].lastCrawl, QDateTime::fromSecsSinceEpoch(2900, QTimeZone::utc()));
+        QCOMPARE(kept[0].googleCanonical, page);
+        QCOMPARE(kept[1].verdict, u"PASS"_s);
+        QVERIFY(store.forgetSite(u"site.test"_s));
+        QVERIFY(store.inspections(u"site.test"_s).isEmpty());
+        QCOMPARE(store.inspections(u"other.test"_s).size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHistoryInspections)
+#include "test_history_inspections.moc"
