@@ -17,12 +17,16 @@ struct CommandLine {
     enum class Job { Window, Help, Version, Submit, Announce, CheckKey, Inspect, History, ReportOf, ResendFailed };
 
     Job job = Job::Window;
-    QString profile;     // --submit's file, or --profile
-    QString googleKey;   // --google-key: the Google service-account key file; empty: the profile's
-    QString catalogue;   // --catalogue; empty: found as the window finds it
-    QString report;      // --report; empty: none
-    QStringList sources; // --announce: files of addresses, sitemap files, sitemap URLs; --inspect: pages
-    QDateTime since;     // --since; invalid when not given
+    QString profile;        // --submit's file, or --profile
+    QString googleKey;      // --google-key: the Google service-account key file; empty: the profile's
+    QString catalogue;      // --catalogue; empty: found as the window finds it
+    QString report;         // --report; empty: none
+    QStringList sources;    // --announce: files of addresses, sitemap files, sitemap URLs; --inspect: pages
+    QDateTime since;        // --since; invalid when not given
+    bool everyPage = false; // --every-page: every page, not only the new or changed ones
+    // The history: a file or a postgresql:// URL (empty: TORVANE_HISTORY or the default), or none.
+    QString history;
+    bool noHistory = false;
     bool allShared = false;
     bool noKeyCheck = false; // --no-key-check: send without checking the key files first
     bool quiet = false;

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "announce/core/announce_choice.h"
 #include "announce/core/announce_sender.h"
 #include "announce/core/page_gathering.h"
 #include "announce/core/sitemap_reader.h"
+#include "history/core/history_types.h"
+#include "history/core/page_classification.h"
 #include "indexnow/core/key_file_check.h"
 #include "net/core/fetcher.h"
 #include "submit/core/result_record.h"
@@ -22,6 +25,7 @@
 #include <memory>
 
 class Clock;
+class HistoryStore;
 
 // One place addresses come from.
 struct AnnounceSource {
@@ -60,6 +64,13 @@ struct AnnounceCounts {
 // anyway (answerKeyFileQuestion); without, that host's batches are recorded SKIPPED, unsent.
 // A request refused with 403 or 422 carries what the check found (ResultRecord::keyFile).
 //
+// History: with a HistoryStore, every announcement is kept as a job of it, each record written
+// as it arrives with the state of its batch's pages in the engine's group (historyGroupName).
+// The gathered pages then have a state per group (New, Changed, Unchanged; and the Gone pages),
+// worked out after each gathering for the groups of setStateTargets() and again, fresh, when an
+// announcement of "new or changed" is planned. A history that cannot be used is said once
+// (message) and the job goes on without it; the records it did not store are named at the end.
+//
 // Every signal comes on the thread that owns the job.
 class AnnounceJob : public QObject {
     Q_OBJECT
@@ -85,6 +96,33 @@ public:
     // by default.
     void setWallClock(std::function<QDateTime()> now);
 
+    // The history to keep the announcements in and to read the pages' states from (nullptr: none
+    // kept, every page is New). It must outlive the job, and is only used on the job's thread.
+    // face: how the jobs written are marked (the window or the command line).
+    void setHistory(HistoryStore* history, HistoryJob::Face face);
+    // Which pages announce() sends (EveryPage by default). ChangedSince takes since as the date
+    // rule (as setChangedSince); the other choices clear the date rule.
+    void setChoice(AnnounceChoice choice, const QDateTime& since = {});
+    AnnounceChoice choice() const { return m_choice; }
+    // Whether the history holds an earlier announcement for the Site URL's host.
+    bool siteHasHistory() const;
+    // The engines whose groups the pages' states are worked out for (as announce() chooses them
+    // from targets); the states follow (statesChanged).
+    void setStateTargets(const QList<AnnounceTarget>& targets, SharedEngines mode);
+
+    // The state of a gathered page (an index into gathering().pages()), combined over the engine
+    // groups: New when one group has never had it, else Changed when one group has an older
+    // announcement, else Unchanged (with the oldest announcement). New for every page without a
+    // history or state targets, and for pages not accepted.
+    ClassifiedPage pageState(qsizetype gatheredIndex) const;
+    // How many accepted pages are in state; for Gone, gonePages().size().
+    qsizetype stateCount(PageState state) const;
+    // The pages announced OK before that no longer appear in the sitemaps (to one group at least).
+    QList<GonePage> gonePages() const { return m_gone; }
+    // Why gone pages were not worked out (no sitemap among the sources, one that could not be
+    // read, …); empty when they were, or without a history.
+    QString goneNotWorkedOut() const { return m_goneReason; }
+
     // Reads the sources and adds their addresses; ignored unless Idle.
     void gather(const QList<AnnounceSource>& sources);
     // Forgets every address gathered, and what the limits counted; ignored unless Idle.
@@ -95,6 +133,9 @@ public:
     void announce(const QList<AnnounceTarget>& targets, SharedEngines mode);
     // Sends once more the batches of the last announcement that did not succeed.
     void resendFailed();
+    // Sends once more the failed batches among records (read from the history: a past
+    // announcement's); records that are not batches are passed over. Ignored unless Idle.
+    void resendFailed(const QList<ResultRecord>& records);
     void answerKeyFileQuestion(bool sendAnyway);
     // Stops what is going on: the gathering keeps what was read, the unsent requests are SKIPPED.
     void cancel();
@@ -122,6 +163,8 @@ signals:
     // The gathering ended: gathering() may be read again, and counts() are up to date.
     void gathered();
     void countsChanged();
+    // The pages' states (pageState, stateCount, gonePages, goneNotWorkedOut) were worked out again.
+    void statesChanged();
     void sitemapsFound(const QStringList& sitemaps);
     // Key files are missing or hold something else (one sentence each): send anyway?
     void keyFileQuestion(const QStringList& problems);
@@ -233,4 +276,15 @@ private:
     bool m_finishWhenChecked = false;
     QStringList m_keyProblems;
     RunResults m_results;
+
+    // The history.
+    HistoryStore* m_history = nullptr;
+    HistoryJob::Face m_face = HistoryJob::Face::Window;
+    AnnounceChoice m_choice = AnnounceChoice::EveryPage;
+    QList<AnnounceTarget> m_stateTargets;
+    SharedEngines m_stateMode = SharedEngines::OneOnly;
+    QList<ClassifiedPage> m_pageStates; // by gathered index; empty: every page New
+    qsizetype m_stateCounts[4] = {0, 0, 0, 0};
+    QList<GonePage> m_gone;
+    QString m_goneReason;
 };
