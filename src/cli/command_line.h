@@ -24,16 +24,13 @@ struct CommandLine {
     QStringList sources;    // --announce: files of addresses, sitemap files, sitemap URLs; --inspect: pages
     QDateTime since;        // --since; invalid when not given
     bool everyPage = false; // --every-page: every page, not only the new or changed ones
-    // The history: a file or a postgresql:// URL (empty: TORVANE_HISTORY or the default), or none.
+    // The history: --history's file or postgresql:// URL (empty: TORVANE_HISTORY or the default),
+    // or none with --no-history (see historyLocation()).
     QString history;
     bool noHistory = false;
     bool allShared = false;
     bool noKeyCheck = false; // --no-key-check: send without checking the key files first
     bool quiet = false;
-    // The history: --history's file or postgresql:// URL (empty: TORVANE_HISTORY or the default),
-    // or none with --no-history (see historyLocation()).
-    QString history;
-    bool noHistory = false;
     bool json = false;    // --history: the list as JSON
     qint64 reportOf = -1; // --report-of: the job whose report is written
     // Why the job asked for cannot run (a message for standard error; job may then be any);
@@ -43,11 +40,10 @@ struct CommandLine {
 
 // Reads the arguments (the first is the program's name). Without --submit, --announce,
 // --check-key, --inspect, --history, --report-of, --resend-failed, --help or --version the job is
-// the window, and every other argument (a Qt or
-// web engine option among them) is ignored. With one of them, an unknown option, a missing
-// value, a second job, an option the job does not take, a job without what it needs or an
-// unreadable --since date is an error. --history alone (no other job) lists the past jobs; its
-// value is optional: the argument after it is the history's file or URL unless it begins with '-'.
+// the window, and every other argument (a Qt or web engine option among them) is ignored. With one of them, an unknown
+// option, a missing value, a second job, an option the job does not take, a job without what it needs or an unreadable
+// --since date is an error. --history alone (no other job) lists the past jobs; its value is optional: the argument
+// after it is the history's file or URL unless it begins with '-'.
 CommandLine parseCommandLine(const QStringList& arguments);
 
 // The text of --help; the application object must exist.
