@@ -72,7 +72,7 @@ void TForm1::updateRunActions() {
 
 void TForm1::runMenuAboutToShow() {
     // Read here, not at start: the history is opened when first needed.
-    m_historyFailed = m_pastJob < 0 && m_submitNow->results().records.isEmpty() &&
+    m_historyFailed = m_history->readable() && m_pastJob < 0 && m_submitNow->results().records.isEmpty() &&
                       !m_history->failedEngines(m_history->lastSubmitOf(profilePath())).isEmpty();
     updateRunActions();
 }

@@ -1,5 +1,7 @@
 #include "submit/core/run_controller.h"
 
+#include "history/core/history_run_journal.h"
+#include "history/core/history_store.h"
 #include "net/core/network_fetcher.h"
 
 #include "support/fake_browser.h"
@@ -8,6 +10,7 @@
 #include "support/local_http_server.h"
 #include "support/memory_log.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -63,6 +66,8 @@ private slots:
     void reasonCutBetweenCharacters();
     void nextAndStopSkip();
     void submitFailedAgainSendsExactlyTheFailed();
+    void runsAreJournaled_data();
+    void runsAreJournaled();
     void keyRefusedChecksKeyFileOncePerRun_data();
     void keyRefusedChecksKeyFileOncePerRun();
 };
@@ -176,6 +181,71 @@ void TestRunRecords::nextAndStopSkip() {
     QCOMPARE(run.controller.results().failedTitles(), (QStringList{"Engine 0", "Engine 2", "Engine 3"}));
     QVERIFY(run.view.shown.contains(-1));
     QVERIFY(run.view.shown.contains(1));
+}
+
+// Each run goes into the history as it is judged; a history that cannot be used is said once,
+// below the run's lines, and left as it is.
+void TestRunRecords::runsAreJournaled_data() {
+    QTest::addColumn<QByteArray>("file"); // what the history file holds before; "-": no history kept
+    QTest::addColumn<int>("jobs");
+    QTest::addColumn<int>("messages");
+
+    QTest::newRow("new history") << QByteArray() << 2 << 0;
+    QTest::newRow("not a history") << QByteArray("my notes\n") << 0 << 1;
+    QTest::newRow("none kept") << QByteArray("-") << 0 << 0;
+}
+
+void TestRunRecords::runsAreJournaled() {
+    QFETCH(QByteArray, file);
+    QFETCH(int, jobs);
+    QFETCH(int, messages);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("history.sqlite");
+    if (!file.isEmpty() && file != "-") {
+        QFile notes(path);
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write(file) == file.size());
+    }
+    HistoryStore store(file == "-" ? HistoryLocation{} : historyLocation(path));
+    HistoryRunJournal journal(&store, HistoryJob::Face::Window);
+    QStringList said;
+    journal.setMessageHandler([&](const QString& message) { said.append(message); });
+    Run run({"http://a.test/", "http://b.test/", "http://c.test/"});
+    run.inputs.profile = "/profiles/site.tvp";
+    run.inputs.site = "https://WWW.Site.test/en/";
+    run.controller.setJournal(&journal);
+    for (int pass = 0; pass < 2; ++pass) {
+        run.controller.submit();
+        run.browser.finish("Thanks");
+        run.tick();
+        run.browser.finish("Not Found", true, PageAnswer{404, NetworkFailure::None, {}, {}});
+        run.tick();
+        run.controller.stop(); // the third one left loading
+    }
+    QCOMPARE(said.size(), messages);
+    QCOMPARE(QFileInfo::exists(path), file != "-");
+    if (!file.isEmpty() && file != "-") {
+        QFile notes(path);
+        QVERIFY(notes.open(QIODevice::ReadOnly));
+        QCOMPARE(notes.readAll(), file);
+        return;
+    }
+    QCOMPARE(store.jobs().size(), jobs);
+    if (jobs == 0)
+        return;
+    const HistoryJob job = store.jobs().constFirst();
+    QCOMPARE(job.siteHost, "www.site.test");
+    QCOMPARE(job.face, HistoryJob::Face::Window);
+    QCOMPARE(job.kind, HistoryJob::Kind::Submit);
+    QCOMPARE(job.profilePath, "/profiles/site.tvp");
+    QVERIFY(job.finished.isValid());
+    const RunResults stored = store.jobResults(job.id);
+    QCOMPARE(stored.records.size(), 3);
+    for (int k = 0; k < 3; ++k) {
+        QCOMPARE(stored.records.at(k).title, run.record(k).title);
+        QCOMPARE(stored.records.at(k).verdict, run.record(k).verdict);
+        QCOMPARE(stored.records.at(k).httpStatus, run.record(k).httpStatus);
+    }
 }
 
 void TestRunRecords::submitFailedAgainSendsExactlyTheFailed() {
