@@ -48,6 +48,7 @@ private slots:
     void submitInterrupted();
     void historyCommands();
     void historyShared();
+    void resendFailedBatches();
     void announce();
     void checkKey_data();
     void checkKey();
@@ -429,6 +430,40 @@ void TestHeadlessRuns::historyShared() {
         stored += kept.profilePath.isEmpty() ? kept.okCount : 0;
     QCOMPARE(stored, written);
     QCOMPARE(window.jobs(profile).size(), 1);
+}
+
+// An announcement's failed batch, read back from the history, is posted again as it was.
+void TestHeadlessRuns::resendFailedBatches() {
+    const QString profile = writeProfile(u"batches.tvp"_s, {u"IndexNow - Local"_s}, m_server.baseUrl() + u'/');
+    const QByteArray body =
+        "{\"host\":\"127.0.0.1\",\"key\":\"0123456789abcdef\",\"urlList\":[\"" + m_server.baseUrl().toUtf8() + "/a\"]}";
+    {
+        HistoryStore store(historyLocation(path(u"history.sqlite"_s)));
+        HistoryJob job;
+        job.kind = HistoryJob::Kind::Announcement;
+        job.profilePath = profile;
+        job.siteHost = u"127.0.0.1"_s;
+        const qint64 id = store.beginJob(job);
+        ResultRecord batch;
+        batch.title = u"IndexNow - Local"_s;
+        batch.url = m_server.baseUrl() + u"/indexnow"_s;
+        batch.verdict = ResultRecord::Verdict::Error;
+        batch.httpStatus = 429;
+        batch.batchSize = 1;
+        batch.batchFirst = batch.batchLast = m_server.baseUrl() + u"/a"_s;
+        batch.batchBody = body;
+        ResultRecord inspected; // a Google Search Console record: no batch to send
+        inspected.title = u"Google Search Console"_s;
+        inspected.verdict = ResultRecord::Verdict::Error;
+        QVERIFY(store.addRecord(id, batch) && store.addRecord(id, inspected) && store.finishJob(id, {}));
+    }
+    const qsizetype posts = m_server.requestBodies().size();
+    const Finished result = run({u"--resend-failed"_s, u"--profile"_s, profile, u"--catalogue"_s, m_catalogue});
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.out.constFirst(), u"[Engine] IndexNow - Local (1 address)...OK"_s);
+    QCOMPARE(m_server.requestBodies().size(), posts + 1);
+    QCOMPARE(m_server.requestLines().constLast(), QByteArray("POST /indexnow HTTP/1.1"));
+    QCOMPARE(m_server.requestBodies().constLast(), body);
 }
 
 void TestHeadlessRuns::announce() {
