@@ -92,6 +92,8 @@ TForm1::~TForm1() {
     delete m_announce;
     delete m_keyWindow;
     delete m_googleWindow;
+    // The history goes before the pages (children): the run keeps no pointer to it.
+    m_submitNow->setJournal(nullptr);
     if (m_catalogueReader) {
         const std::lock_guard lock(m_catalogueReader->mutex);
         m_catalogueReader->stop.request_stop();
