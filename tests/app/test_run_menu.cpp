@@ -137,7 +137,7 @@ private slots:
         const QString profile = writeProfile(site);
         const QString history = useHistory();
         const qint64 submit = writeJob(history, HistoryJob::Kind::Submit, "127.0.0.1", profile);
-        writeJob(history, HistoryJob::Kind::Announcement, "127.0.0.1", profile);
+        const qint64 announcement = writeJob(history, HistoryJob::Kind::Announcement, "127.0.0.1", profile, site);
 
         TForm1 form;
         QVERIFY(form.profileCommands()->openLocalFile(QFile::encodeName(profile)));
@@ -184,6 +184,17 @@ private slots:
         QCOMPARE(newest.okCount, 1);
         QCOMPARE(reopened.jobResults(newest.id).records.constFirst().title, "Beta");
         QVERIFY(!form.messageLog()->toPlainText().contains("history"));
+
+        // A past announcement's failed batch goes to the Announce Pages window's job.
+        server.setResponse("/Local", LocalHttpServer::status(200));
+        results->chooseJob(announcement);
+        QVERIFY(again->isEnabled());
+        again->trigger();
+        QVERIFY(form.announceWindow());
+        QTRY_VERIFY(!form.announceWindow()->busy());
+        QCOMPARE(server.requestLines().constLast(), "POST /Local HTTP/1.1");
+        QCOMPARE(server.requestBodies().constLast(), "{\"urlList\":[\"" + site.toUtf8() + "/a\"]}");
+        QCOMPARE(form.lastResults().records.constFirst().verdict, ResultRecord::Verdict::Ok);
         QVERIFY(QFile::remove(m_dir.filePath("Engine.dat")));
     }
 
@@ -251,7 +262,8 @@ private:
         return path;
     }
     // A job of an earlier session: Alpha answered OK and Beta ERROR, or one failed batch.
-    static qint64 writeJob(const QString& path, HistoryJob::Kind kind, const QString& host, const QString& profile) {
+    static qint64 writeJob(const QString& path, HistoryJob::Kind kind, const QString& host, const QString& profile,
+                           const QString& base = {}) {
         HistoryStore store(historyLocation(path));
         HistoryJob job;
         job.kind = kind;
@@ -261,10 +273,11 @@ private:
         const auto add = [&](const QString& title, ResultRecord::Verdict verdict, int status, int batch) {
             ResultRecord record;
             record.title = title;
-            record.url = "http://" + host + "/" + title;
+            record.url = (base.isEmpty() ? "http://" + host : base) + "/" + title;
             record.verdict = verdict;
             record.httpStatus = status;
             record.batchSize = batch;
+            record.batchBody = batch ? QByteArray("{\"urlList\":[\"" + base.toUtf8() + "/a\"]}") : QByteArray();
             store.addRecord(id, record);
         };
         if (kind == HistoryJob::Kind::Submit) {
