@@ -100,7 +100,7 @@ ResultsWindow* TForm1::resultsWindow() {
 
 void TForm1::listJobs() {
     if (m_results)
-        m_history->fill(*m_results, QStringLiteral("Last run"), siteUrl());
+        m_history->fill(*m_results, lastResults(), m_announcementResults, siteUrl());
 }
 
 void TForm1::showJob(qint64 id) {

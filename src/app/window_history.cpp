@@ -3,6 +3,7 @@
 #include "submit/ui/results_window.h"
 
 #include <QFileInfo>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -16,6 +17,15 @@ QString standingText(ResultRecord::Verdict verdict, const QDateTime& time) {
     return verdict == ResultRecord::Verdict::Pending ? u"never"_s : verdictText(verdict) + u"  "_s + when(time);
 }
 
+QString kindText(bool announcement) {
+    return announcement ? u"Announcement"_s : u"Submit"_s;
+}
+
+// A profile as the list names it: its file name, or a dash for one never saved.
+QString profileName(const QString& path) {
+    return path.isEmpty() ? u"\u2013"_s : QFileInfo(path).fileName();
+}
+
 } // namespace
 
 WindowHistory::WindowHistory()
@@ -25,15 +35,22 @@ bool WindowHistory::readable() {
     return m_store->open();
 }
 
-void WindowHistory::fill(ResultsWindow& window, const QString& lastRunText, const QString& siteUrl) {
-    QList<QStringList> rows{{lastRunText, QString(), QString(), QString(), QString()}};
+void WindowHistory::fill(ResultsWindow& window, const RunResults& lastRun, bool announcement, const QString& siteUrl) {
+    const auto count = [&lastRun](bool failed) {
+        return QString::number(
+            std::count_if(lastRun.records.begin(), lastRun.records.end(), [&](const ResultRecord& r) {
+                return failed ? r.failed() : r.verdict == ResultRecord::Verdict::Ok;
+            }));
+    };
+    QList<QStringList> rows{{u"Last run"_s, lastRun.records.isEmpty() ? u"none yet"_s : kindText(announcement),
+                             profileName(lastRun.profilePath), count(false), count(true)}};
     QList<qint64> ids{-1};
     QList<QStringList> standing;
     m_kinds.clear();
     if (readable()) {
         for (const HistoryJob& job : m_store->jobs()) {
-            rows.append({when(job.started), job.kind == HistoryJob::Kind::Submit ? u"Submit"_s : u"Announcement"_s,
-                         QFileInfo(job.profilePath).fileName(), QString::number(job.okCount),
+            rows.append({when(job.started), kindText(job.kind == HistoryJob::Kind::Announcement),
+                         profileName(job.profilePath), QString::number(job.okCount),
                          QString::number(job.errorCount + job.skippedCount)});
             ids.append(job.id);
             m_kinds.insert(job.id, job.kind);

@@ -27,8 +27,9 @@ public:
     bool readable();
 
     // Fills the Results window's job list (the last run first, then the past jobs) and its
-    // "Where things stand" rows for the site of siteUrl.
-    void fill(ResultsWindow& window, const QString& lastRunText, const QString& siteUrl);
+    // "Where things stand" rows for the site of siteUrl. lastRun: the last run's records, and
+    // whether they are an announcement's.
+    void fill(ResultsWindow& window, const RunResults& lastRun, bool announcement, const QString& siteUrl);
     // The kind of a job fill() listed (Submit when it did not).
     HistoryJob::Kind kindOf(qint64 jobId) const { return m_kinds.value(jobId, HistoryJob::Kind::Submit); }
     // The newest Submit run of the profile, or -1.

@@ -142,8 +142,8 @@ private slots:
         TForm1 form;
         QVERIFY(form.profileCommands()->openLocalFile(QFile::encodeName(profile)));
         ResultsWindow* results = form.resultsWindow();
-        QCOMPARE(column(results->jobList(), 1), (QStringList{"", "Announcement", "Submit"}));
-        QCOMPARE(column(results->jobList(), 4), (QStringList{"", "1", "1"}));
+        QCOMPARE(column(results->jobList(), 1), (QStringList{"none yet", "Announcement", "Submit"}));
+        QCOMPARE(column(results->jobList(), 4), (QStringList{"0", "1", "1"}));
         QCOMPARE(column(results->standingList(), 0), (QStringList{"Local", "Alpha", "Beta"}));
         const QString today = QDate::currentDate().toString("yyyy-MM-dd");
         QCOMPARE(column(results->standingList(), 1).constFirst(), "never");
@@ -176,7 +176,7 @@ private slots:
         QCOMPARE(sent("/missing"), 1);
         QCOMPARE(sent("/ok"), 0);
 
-        QCOMPARE(column(results->jobList(), 1), (QStringList{"", "Submit", "Announcement", "Submit"}));
+        QCOMPARE(column(results->jobList(), 1), (QStringList{"Submit", "Submit", "Announcement", "Submit"}));
         HistoryStore reopened(historyLocation(history));
         QVERIFY(reopened.open());
         const HistoryJob newest = reopened.jobs(profile).constFirst();

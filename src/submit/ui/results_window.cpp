@@ -93,6 +93,7 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
                  {QStringLiteral("Engine"), QStringLiteral("Last Submit"), QStringLiteral("Last announcement")});
     m_standing->setColumnWidth(0, width("IndexNow - Search Engine"));
     m_tabs = new QTabWidget(this);
+    m_tabs->setAccessibleName(QStringLiteral("Records and where things stand"));
     m_tabs->addTab(records, QStringLiteral("Records"));
     m_tabs->addTab(m_standing, QStringLiteral("Where things stand"));
 
