@@ -315,6 +315,10 @@ void TestRunRecords::keyRefusedChecksKeyFileOncePerRun() {
              "http://d.test/indexnow" + query, "http://e.test/indexnow" + query});
     NetworkFetcher fetcher;
     run.controller.setKeyFileFetcher(&fetcher);
+    QTemporaryDir dir;
+    HistoryStore store(historyLocation(dir.filePath("history.sqlite")));
+    HistoryRunJournal journal(&store, HistoryJob::Face::CommandLine);
+    run.controller.setJournal(&journal);
     run.controller.submit();
     for (const int status : {403, 403, 422, 200, 403}) {
         run.browser.finish("", status >= 400, PageAnswer{status, NetworkFailure::None, {}, {}});
@@ -331,6 +335,13 @@ void TestRunRecords::keyRefusedChecksKeyFileOncePerRun() {
     QCOMPARE(run.record(3).keyFile, QString());
     QCOMPARE(site.requestLines(), QList<QByteArray>{"GET /key-0123456789.txt HTTP/1.1"});
     QCOMPARE(run.log.lines.last(), "Done");
+    // The history has the check's outcome too, though it came after the run's end.
+    const QList<ResultRecord> stored = store.jobResults(journal.lastJobId()).records;
+    QCOMPARE(stored.size(), 5);
+    for (int k = 0; k < 5; ++k) {
+        QCOMPARE(stored.at(k).keyFile, run.record(k).keyFile);
+        QCOMPARE(stored.at(k).meaning, run.record(k).meaning);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRunRecords)

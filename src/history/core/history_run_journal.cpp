@@ -33,6 +33,12 @@ void HistoryRunJournal::recordJudged(const ResultRecord& record) {
         m_store->addRecord(m_jobId, record);
 }
 
+void HistoryRunJournal::recordCompleted(int index, const ResultRecord& record) {
+    // Also after the run's end: the job stays the last one written until the next run starts.
+    if (m_jobId >= 0)
+        m_store->updateRecordMeaning(m_jobId, index, record);
+}
+
 void HistoryRunJournal::runEnded(const QDateTime& finished) {
     if (!m_running)
         return;

@@ -27,6 +27,7 @@ public:
 
     void runStarted(const RunResults& results, const QString& siteUrl) override;
     void recordJudged(const ResultRecord& record) override;
+    void recordCompleted(int index, const ResultRecord& record) override;
     void runEnded(const QDateTime& finished) override;
 
 private:

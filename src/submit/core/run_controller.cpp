@@ -195,6 +195,8 @@ void RunController::keyFileChecked(const QString& id, const KeyFileCheck& result
         // The file is in place: the refusal is not about a missing file.
         if (check.found)
             m_results.records[waiting].meaning = keyFileInPlaceMeaning();
+        if (m_journal)
+            m_journal->recordCompleted(waiting, m_results.records.at(waiting));
         m_view.showResult(waiting);
     }
     check.records.clear();

@@ -16,6 +16,9 @@ public:
     virtual void runStarted(const RunResults& results, const QString& siteUrl) = 0;
     // The record of the run's engine was judged (OK, ERROR or SKIPPED).
     virtual void recordJudged(const ResultRecord& record) = 0;
+    // The record at index (its place in the run, which is also the order it was judged in) was
+    // completed after it was judged: a key-file check's outcome. It may come after the run ended.
+    virtual void recordCompleted(int /*index*/, const ResultRecord& /*record*/) {}
     // The run ended (Done or Stop) at finished.
     virtual void runEnded(const QDateTime& finished) = 0;
 };
