@@ -172,7 +172,7 @@ void TForm1::submitFailedAgain() {
 }
 
 void TForm1::forgetSiteHistory() {
-    if (!m_forget->isEnabled())
+    if (!m_forget->isEnabled() || jobRunning())
         return;
     const QString host = historySiteHost(siteUrl());
     if (host.isEmpty()) {
