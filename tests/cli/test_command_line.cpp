@@ -172,17 +172,12 @@ void TestCommandLine::historyValues_data() {
                                      << Job::ReportOf << QString() << QString();
     QTest::newRow("report of without report")
         << QStringList{u"--report-of"_s, u"7"_s} << Job::ReportOf << QString() << u"--report-of needs --report FILE."_s;
-    QTest::newRow("report of no number") << QStringList{u"--report-of"_s, u"last"_s, u"--report"_s, u"r.csv"_s}
-                                         << Job::ReportOf << QString()
-                                         << u"--report-of: 'last' is not a job id; --history lists them."_s;
     QTest::newRow("resend failed") << QStringList{u"--resend-failed"_s, u"--profile"_s, u"p.tvp"_s, u"--history"_s}
                                    << Job::ResendFailed << QString() << QString();
     QTest::newRow("resend failed without profile") << QStringList{u"--resend-failed"_s} << Job::ResendFailed
                                                    << QString() << u"--resend-failed needs --profile PROFILE.tvp."_s;
     QTest::newRow("history and no history") << QStringList{u"--submit"_s, u"p.tvp"_s, u"--history"_s, u"--no-history"_s}
                                             << Job::Submit << QString() << u"Give either --history or --no-history."_s;
-    QTest::newRow("json beside submit") << QStringList{u"--submit"_s, u"p.tvp"_s, u"--json"_s} << Job::Submit
-                                        << QString() << u"--json goes only with --history."_s;
 }
 
 void TestCommandLine::historyValues() {

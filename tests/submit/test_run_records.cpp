@@ -224,12 +224,6 @@ void TestRunRecords::runsAreJournaled() {
     }
     QCOMPARE(said.size(), messages);
     QCOMPARE(QFileInfo::exists(path), file != "-");
-    if (!file.isEmpty() && file != "-") {
-        QFile notes(path);
-        QVERIFY(notes.open(QIODevice::ReadOnly));
-        QCOMPARE(notes.readAll(), file);
-        return;
-    }
     QCOMPARE(store.jobs().size(), jobs);
     if (jobs == 0)
         return;
@@ -240,12 +234,7 @@ void TestRunRecords::runsAreJournaled() {
     QCOMPARE(job.profilePath, "/profiles/site.tvp");
     QVERIFY(job.finished.isValid());
     const RunResults stored = store.jobResults(job.id);
-    QCOMPARE(stored.records.size(), 3);
-    for (int k = 0; k < 3; ++k) {
-        QCOMPARE(stored.records.at(k).title, run.record(k).title);
-        QCOMPARE(stored.records.at(k).verdict, run.record(k).verdict);
-        QCOMPARE(stored.records.at(k).httpStatus, run.record(k).httpStatus);
-    }
+    QCOMPARE(stored.failedTitles(), (QStringList{"Engine 1", "Engine 2"}));
 }
 
 void TestRunRecords::submitFailedAgainSendsExactlyTheFailed() {
