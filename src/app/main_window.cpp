@@ -6,6 +6,7 @@
 #include "app/message_log_view.h"
 #include "app/offer_page.h"
 #include "app/test_window.h"
+#include "app/window_history.h"
 #include "catalogue/core/shared_groups.h"
 #include "catalogue/ui/engine_data_page.h"
 #include "common/ui/error_report.h"
@@ -91,6 +92,8 @@ TForm1::~TForm1() {
     delete m_announce;
     delete m_keyWindow;
     delete m_googleWindow;
+    // The history goes before the pages (children): the run keeps no pointer to it.
+    m_submitNow->setJournal(nullptr);
     if (m_catalogueReader) {
         const std::lock_guard lock(m_catalogueReader->mutex);
         m_catalogueReader->stop.request_stop();
@@ -186,16 +189,21 @@ void TForm1::createPages() {
 
     m_fetcher = new NetworkFetcher(this);
     m_submitNow->setKeyFileFetcher(m_fetcher);
+    m_history = std::make_unique<WindowHistory>();
+    m_history->journal().setMessageHandler([this](const QString& message) { m_log->appendLine(message); });
+    m_submitNow->setJournal(&m_history->journal());
 
     connect(m_submitNow, &SubmitNowPage::resultsChanged, this, [this](int index) {
         // A run that starts makes its records the ones shown.
         if (index < 0 && m_submitNow->runActive())
             showRunResults(false);
-        if (!m_announcementResults && m_results) {
+        if (!m_announcementResults && m_pastJob < 0 && m_results) {
             if (index < 0) // the records may be others now (see SubmitNowPage::results)
                 m_results->setResults(&m_submitNow->results());
             m_results->recordChanged(index);
         }
+        if (index < 0 && !m_submitNow->runActive())
+            listJobs(); // the run is in the history now
         if (index < 0)
             updateRunActions();
     });
@@ -224,6 +232,10 @@ void TForm1::createRunMenu() {
     m_submitFailedAgain = run->addAction(QStringLiteral("Submit Failed Again"));
     m_submitFailedAgain->setObjectName(QStringLiteral("SubmitFailedAgain1"));
     connect(m_submitFailedAgain, &QAction::triggered, this, &TForm1::submitFailedAgain);
+    m_forget = run->addAction(QStringLiteral("Forget This Site's History\u2026"));
+    m_forget->setObjectName(QStringLiteral("ForgetSiteHistory1"));
+    connect(m_forget, &QAction::triggered, this, &TForm1::forgetSiteHistory);
+    connect(run, &QMenu::aboutToShow, this, &TForm1::runMenuAboutToShow);
     run->addSeparator();
     QAction* key = run->addAction(QStringLiteral("IndexNow Key\u2026"));
     key->setObjectName(QStringLiteral("IndexNowKey1"));
@@ -239,6 +251,7 @@ void TForm1::createRunMenu() {
 void TForm1::showGoogleWindow() {
     if (!m_googleWindow) {
         m_googleWindow = new GoogleWindow(*this, *m_fetcher, this);
+        m_googleWindow->setHistory(&m_history->store()); // keeps the latest inspection of each page
         connect(m_googleWindow, &GoogleWindow::propertyChanged, this, &TForm1::shareGoogleConnection);
     }
     centreOverOnFirstShow(m_googleWindow, this);
@@ -281,6 +294,7 @@ void TForm1::showAnnouncePages() {
     if (!m_announce) {
         m_announce = new AnnounceWindow(*m_fetcher, this);
         m_announce->setStartDirectory(m_startDirectory);
+        m_announce->job().setHistory(&m_history->store(), HistoryJob::Face::Window);
         m_announce->setInputs([this] {
             const QString siteUrl = currentFields().Site_URL;
             return AnnounceInputs{siteUrl, indexNowTargets(catalogue(), m_engineData->currentLines(), siteUrl),
@@ -293,12 +307,13 @@ void TForm1::showAnnouncePages() {
             updateRunActions();
         });
         connect(m_announce, &AnnounceWindow::recordWritten, this, [this](int index) {
-            if (m_announcementResults && m_results)
+            if (m_announcementResults && m_pastJob < 0 && m_results)
                 m_results->recordChanged(index);
         });
         connect(m_announce, &AnnounceWindow::announcementFinished, this, [this] {
-            if (m_announcementResults && m_results)
+            if (m_announcementResults && m_pastJob < 0 && m_results)
                 m_results->recordChanged(-1);
+            listJobs();
             updateRunActions();
         });
         m_announce->setGoogleIndexCheck([this](const QList<QUrl>& pages) {
@@ -311,79 +326,6 @@ void TForm1::showAnnouncePages() {
     m_announce->show();
     m_announce->raise();
     m_announce->activateWindow();
-}
-
-void TForm1::showRunResults(bool announcement) {
-    if (announcement == m_announcementResults || (announcement && !m_announce))
-        return;
-    m_announcementResults = announcement;
-    if (m_results)
-        m_results->setResults(&lastResults());
-    updateRunActions();
-}
-
-const RunResults& TForm1::lastResults() const {
-    return m_announcementResults ? m_announce->results() : m_submitNow->results();
-}
-
-void TForm1::updateRunActions() {
-    // A report is of a finished run or announcement (its records are then all judged).
-    if (m_announcementResults) {
-        m_saveReport->setEnabled(!m_announce->sending() && !m_announce->results().records.isEmpty());
-        m_submitFailedAgain->setEnabled(m_announce->canResendFailed());
-        return;
-    }
-    m_saveReport->setEnabled(!m_submitNow->runActive() && !m_submitNow->results().records.isEmpty());
-    m_submitFailedAgain->setEnabled(m_submitNow->canSubmitFailedAgain());
-}
-
-int TForm1::recordOfLogLine(int line) const {
-    // During and after a run, engine k of its list writes log line k; anything written since
-    // (a refused Submit, File > New) no longer matches the record's title.
-    const QList<ResultRecord>& records = m_submitNow->results().records;
-    if (line < 0 || line >= records.size())
-        return -1;
-    const QString prefix = QStringLiteral("[Engine] ") + records.at(line).title + QStringLiteral("...");
-    return m_log->lineText(line).startsWith(prefix) ? line : -1;
-}
-
-ResultsWindow* TForm1::resultsWindow() {
-    // Made at first use: the window is not needed to start, and costs time to make.
-    if (!m_results) {
-        m_results = new ResultsWindow(this);
-        m_results->setResults(&lastResults());
-    }
-    return m_results;
-}
-
-void TForm1::showResults(int record) {
-    centreOverOnFirstShow(resultsWindow(), this);
-    m_results->showRecord(record);
-}
-
-void TForm1::saveReportAs() {
-    if (!m_saveReport->isEnabled())
-        return;
-    const QString path = m_reportDialog(this, m_startDirectory);
-    if (path.isEmpty())
-        return;
-    const QString error = saveRunReport(path, lastResults());
-    if (!error.isEmpty())
-        showErrorReport(this, error);
-}
-
-void TForm1::submitFailedAgain() {
-    if (m_announcementResults) {
-        if (m_announce->canResendFailed()) {
-            showAnnouncePages();
-            m_announce->resendFailed();
-        }
-        return;
-    }
-    if (!m_submitNow->canSubmitFailedAgain())
-        return;
-    showPage(SubmitNow);
-    m_submitNow->submitFailedAgain();
 }
 
 void TForm1::FormCreate() {

@@ -10,6 +10,7 @@
 
 #include <QMainWindow>
 #include <array>
+#include <functional>
 #include <future>
 #include <memory>
 
@@ -26,6 +27,11 @@ class ResultsWindow;
 class SubmitNowPage;
 class TForm2;
 class TForm3;
+class WindowHistory;
+
+// Asks a question with Yes and No buttons (No the default); true for Yes.
+using QuestionFunction = std::function<bool(QWidget* parent, const QString& question)>;
+bool askYesNo(QWidget* parent, const QString& question);
 
 // The main window (Form1): five pages chosen by a column of page buttons, the File, Run and
 // Help menus, and the message log under the pages. It owns the program-wide state: the start
@@ -96,12 +102,22 @@ public:
     // Run > Results…: shows the Results window; a double-click on an engine's log line shows
     // it with that engine's record selected.
     void showResults(int record = -1);
-    // Run > Save Report As…: asks for a file name and writes the last run's report there
-    // (CSV or JSON by its extension); a failed write is reported like a failed profile save.
+    // Run > Save Report As…: asks for a file name and writes the report of the job the Results
+    // window shows (the last run, or a past job chosen there) (CSV or JSON by its extension); a
+    // failed write is reported like a failed profile save.
     void saveReportAs();
     // Run > Submit Failed Again: shows the Submit Now page and runs the failed engines again; when
-    // the last results are an announcement's, sends its failed batches again instead.
+    // the results are an announcement's, sends its failed batches again instead. It works on the
+    // past job chosen in the Results window, else on the last run, else (nothing run since the
+    // start) on the profile's last Submit run in the history.
     void submitFailedAgain();
+    // Run > Forget This Site's History: after a question, removes the Site URL's host's jobs and
+    // pages from the history. Disabled while a job runs or when no history is kept.
+    void forgetSiteHistory();
+    // The window's history (see WindowHistory).
+    WindowHistory& history() { return *m_history; }
+    // Replaces the Yes/No question (tests answer it without a person).
+    void setQuestion(QuestionFunction question) { m_question = std::move(question); }
     // Run > Announce Pages…: shows the Announce Pages window (made at its first use).
     void showAnnouncePages();
     // The Announce Pages window; nullptr until it was first shown.
@@ -109,6 +125,8 @@ public:
     // The records the Results window, Save Report As… and Submit Failed Again work on: the last
     // run's, or the last announcement's when one was made since.
     const RunResults& lastResults() const;
+    // The records the Results window shows: a past job's when one is chosen there, else lastResults().
+    const RunResults& shownResults() const;
     // Replaces the report's file dialog (tests answer it without a person).
     void setReportFileDialog(ReportFileDialogFunction dialog) { m_reportDialog = std::move(dialog); }
     // Run > IndexNow Key…: shows the IndexNow Key window, made at its first use.
@@ -140,6 +158,12 @@ private:
     // Which records the Results window and the Run menu work on.
     void showRunResults(bool announcement);
     void shareGoogleConnection();
+    // The past job of id chosen in the Results window (-1: the last run).
+    void showJob(qint64 id);
+    // Lists the jobs in the Results window, when it is made.
+    void listJobs();
+    void runMenuAboutToShow();
+    bool jobRunning() const;
 
     // What a run needs from the window.
     QStringList validationLines() const override;
@@ -170,6 +194,12 @@ private:
     QAction* m_save = nullptr; // Save1
     QAction* m_saveReport = nullptr;
     QAction* m_submitFailedAgain = nullptr;
+    QAction* m_forget = nullptr;
+    std::unique_ptr<WindowHistory> m_history;
+    qint64 m_pastJob = -1;        // the past job the Results window shows; -1: the last run
+    RunResults m_pastResults;     // its records
+    bool m_historyFailed = false; // the profile's last Submit run in the history has failed engines
+    QuestionFunction m_question = askYesNo;
     ResultsWindow* m_results = nullptr;
     NetworkFetcher* m_fetcher = nullptr; // the requests made beside the browser (key-file checks, announcing)
     IndexNowKeyWindow* m_keyWindow = nullptr;

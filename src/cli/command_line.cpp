@@ -52,10 +52,23 @@ struct Options {
     QCommandLineOption noKeyCheck{u"no-key-check"_s,
                                   u"--announce: send without first checking that each host serves the key file."_s};
     QCommandLineOption quiet{u"quiet"_s, u"Print each engine's verdict line only, without status and meaning."_s};
+    QCommandLineOption history{
+        u"history"_s,
+        u"[LOCATION] Keep the history in LOCATION, an SQLite file or postgresql://user@host:port/dbname, instead of "
+        u"TORVANE_HISTORY or ~/.local/state/torvane/history.sqlite. Without another job: list the past jobs with "
+        u"their ids, newest first (only PROFILE.tvp's with --profile)."_s};
+    QCommandLineOption noHistory{u"no-history"_s, u"--submit, --announce: keep no history of this job."_s};
+    QCommandLineOption json{u"json"_s, u"--history: list the jobs as JSON."_s};
+    QCommandLineOption reportOf{u"report-of"_s,
+                                u"Write the report of the past job ID (see --history) to --report FILE."_s, u"ID"_s};
+    QCommandLineOption resendFailed{
+        u"resend-failed"_s, u"Send again what failed in the profile's last job: its engines for a Submit run, its "
+                            u"batches for an announcement."_s};
 
     QList<const QCommandLineOption*> all() const {
-        return {&help,      &version, &submit, &announce,  &checkKey,  &inspect,    &profile, &googleKey,
-                &catalogue, &report,  &since,  &everyPage, &allShared, &noKeyCheck, &quiet};
+        return {&help,      &version,   &submit,    &announce, &checkKey,  &inspect,     &profile,
+                &googleKey, &catalogue, &report,    &since,    &everyPage, &allShared,   &noKeyCheck,
+                &quiet,     &history,   &noHistory, &json,     &reportOf,  &resendFailed};
     }
 };
 
@@ -69,11 +82,17 @@ void setUp(QCommandLineParser& parser) {
         u"Announces a web site to many search engines and directories. Without options, the window opens (with "
         u"PROFILE.tvp when given); it needs a display, the other uses need none.\n\n"
         u"  torvane [PROFILE.tvp]\n"
-        u"  torvane --submit PROFILE.tvp [--catalogue FILE] [--report FILE] [--quiet]\n"
+        u"  torvane --submit PROFILE.tvp [--catalogue FILE] [--report FILE] [--quiet] [--history [LOCATION] | "
+        u"--no-history]\n"
         u"  torvane --announce SOURCE... --profile PROFILE.tvp [--since DATE] [--every-page] [--all-shared] "
-        u"[--no-key-check] [--google-key FILE] [--catalogue FILE] [--report FILE] [--quiet]\n"
+        u"[--no-key-check] [--google-key FILE] [--catalogue FILE] [--report FILE] [--quiet] [--history [LOCATION] | "
+        u"--no-history]\n"
         u"  torvane --check-key --profile PROFILE.tvp [--catalogue FILE]\n"
         u"  torvane --inspect URL... --profile PROFILE.tvp [--google-key FILE] [--report FILE]\n"
+        u"  torvane --history [LOCATION] [--profile PROFILE.tvp] [--json]\n"
+        u"  torvane --report-of ID --report FILE [--history [LOCATION]]\n"
+        u"  torvane --resend-failed --profile PROFILE.tvp [--catalogue FILE] [--report FILE] [--quiet] "
+        u"[--history [LOCATION]]\n"
         u"  torvane [--help | --version]\n\n"
         u"Exit status: 0 all OK, 1 some engine answered ERROR (--check-key: the key file does not hold the key; "
         u"--inspect: a page is not indexed), 2 bad input, 3 interrupted "
@@ -127,7 +146,8 @@ QString misspeltOption(const QString& argument) {
 
 // Whether an argument names one of the options that ask for a job rather than the window.
 bool asksForJob(const QString& argument) {
-    static const QStringList names{u"submit"_s, u"announce"_s, u"check-key"_s, u"inspect"_s, u"help"_s, u"version"_s};
+    static const QStringList names{u"submit"_s,  u"announce"_s, u"check-key"_s, u"inspect"_s,      u"help"_s,
+                                   u"version"_s, u"history"_s,  u"report-of"_s, u"resend-failed"_s};
     if (argument == "-h"_L1 || argument == "-v"_L1 || argument == "-help"_L1 || argument == "-version"_L1)
         return true;
     if (!argument.startsWith("--"_L1))
@@ -136,10 +156,37 @@ bool asksForJob(const QString& argument) {
     return names.contains(name);
 }
 
+// --history takes its value only when one follows that is no option ("--history=VALUE" too), which
+// the parser cannot express: the value is taken out here, and the parser sees a bare --history.
+// *location receives it; *given says whether --history was there at all.
+QStringList takeHistoryValue(const QStringList& arguments, QString* location, bool* given) {
+    QStringList rest;
+    const qsizetype end = arguments.indexOf(u"--"_s, 1);
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        const bool options = i > 0 && (end < 0 || i < end);
+        if (options && argument.startsWith("--history="_L1)) {
+            *location = argument.mid(10);
+            *given = true;
+            rest.append(u"--history"_s);
+            continue;
+        }
+        rest.append(argument);
+        if (!options || argument != "--history"_L1)
+            continue;
+        *given = true;
+        if (i + 1 < arguments.size() && (end < 0 || i + 1 < end) && !arguments.at(i + 1).startsWith(u'-'))
+            *location = arguments.at(++i);
+    }
+    return rest;
+}
+
 } // namespace
 
-CommandLine parseCommandLine(const QStringList& arguments) {
+CommandLine parseCommandLine(const QStringList& givenArguments) {
     CommandLine command;
+    bool historyGiven = false;
+    const QStringList arguments = takeHistoryValue(givenArguments, &command.history, &historyGiven);
     const qsizetype end = arguments.indexOf(u"--"_s, 1);
     const QStringList optionPart = arguments.mid(1, end < 0 ? -1 : end - 1);
     const auto fail = [&](const QString& error) {
@@ -175,10 +222,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return command;
     }
 
-    const std::pair<const QCommandLineOption*, CommandLine::Job> jobs[] = {{&o.submit, CommandLine::Job::Submit},
-                                                                           {&o.announce, CommandLine::Job::Announce},
-                                                                           {&o.checkKey, CommandLine::Job::CheckKey},
-                                                                           {&o.inspect, CommandLine::Job::Inspect}};
+    const std::pair<const QCommandLineOption*, CommandLine::Job> jobs[] = {
+        {&o.submit, CommandLine::Job::Submit},     {&o.announce, CommandLine::Job::Announce},
+        {&o.checkKey, CommandLine::Job::CheckKey}, {&o.inspect, CommandLine::Job::Inspect},
+        {&o.reportOf, CommandLine::Job::ReportOf}, {&o.resendFailed, CommandLine::Job::ResendFailed}};
     int jobCount = 0;
     for (const auto& [option, job] : jobs) {
         if (parser.isSet(*option)) {
@@ -187,7 +234,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         }
     }
     if (jobCount > 1)
-        return fail(u"Give only one of --submit, --announce, --check-key and --inspect."_s);
+        return fail(
+            u"Give only one of --submit, --announce, --check-key, --inspect, --report-of and --resend-failed."_s);
+    if (jobCount == 0 && historyGiven)
+        command.job = CommandLine::Job::History;
     for (const QCommandLineOption* option : o.all()) {
         if (parser.values(*option).size() > 1)
             return fail(u"--%1 is given more than once."_s.arg(option->names().constLast()));
@@ -200,15 +250,26 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QList<Job> jobs;
         const char16_t* takers;
     } takenBy[] = {
-        {&o.profile, {Job::Announce, Job::CheckKey, Job::Inspect}, u"--announce, --check-key and --inspect"},
+        {&o.profile,
+         {Job::Announce, Job::CheckKey, Job::Inspect, Job::History, Job::ResendFailed},
+         u"--announce, --check-key, --inspect, --history and --resend-failed"},
         {&o.googleKey, {Job::Announce, Job::Inspect}, u"--announce and --inspect"},
-        {&o.catalogue, {Job::Submit, Job::Announce, Job::CheckKey}, u"--submit, --announce and --check-key"},
-        {&o.report, {Job::Submit, Job::Announce, Job::Inspect}, u"--submit, --announce and --inspect"},
+        {&o.catalogue,
+         {Job::Submit, Job::Announce, Job::CheckKey, Job::ResendFailed},
+         u"--submit, --announce, --check-key and --resend-failed"},
+        {&o.report,
+         {Job::Submit, Job::Announce, Job::Inspect, Job::ReportOf, Job::ResendFailed},
+         u"--submit, --announce, --inspect, --report-of and --resend-failed"},
         {&o.since, {Job::Announce}, u"--announce"},
         {&o.everyPage, {Job::Announce}, u"--announce"},
         {&o.allShared, {Job::Announce}, u"--announce"},
         {&o.noKeyCheck, {Job::Announce}, u"--announce"},
-        {&o.quiet, {Job::Submit, Job::Announce}, u"--submit and --announce"},
+        {&o.quiet, {Job::Submit, Job::Announce, Job::ResendFailed}, u"--submit, --announce and --resend-failed"},
+        {&o.noHistory, {Job::Submit, Job::Announce}, u"--submit and --announce"},
+        {&o.history,
+         {Job::Submit, Job::Announce, Job::History, Job::ReportOf, Job::ResendFailed},
+         u"--submit, --announce, --report-of and --resend-failed"},
+        {&o.json, {Job::History}, u"--history"},
     };
     for (const auto& entry : takenBy) {
         if (parser.isSet(*entry.option) && !entry.jobs.contains(command.job))
@@ -223,12 +284,26 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     command.allShared = parser.isSet(o.allShared);
     command.noKeyCheck = parser.isSet(o.noKeyCheck);
     command.quiet = parser.isSet(o.quiet);
+    command.noHistory = parser.isSet(o.noHistory);
+    command.json = parser.isSet(o.json);
+    if (command.noHistory && historyGiven)
+        return fail(u"Give either --history or --no-history."_s);
     command.sources = parser.positionalArguments();
     if (command.job != Job::Announce && command.job != Job::Inspect && !command.sources.isEmpty())
         return fail(u"Unexpected argument '%1'."_s.arg(command.sources.constFirst()));
 
     command.profile = command.job == Job::Submit ? parser.value(o.submit) : parser.value(o.profile);
-    if (command.profile.isEmpty()) {
+    if (command.job == Job::ReportOf) {
+        bool number = false;
+        command.reportOf = parser.value(o.reportOf).toLongLong(&number);
+        if (!number || command.reportOf <= 0)
+            return fail(u"--report-of: '%1' is not a job id; --history lists them."_s.arg(parser.value(o.reportOf)));
+        if (command.report.isEmpty())
+            return fail(u"--report-of needs --report FILE."_s);
+    }
+    if (command.profile.isEmpty() && command.job == Job::ResendFailed)
+        return fail(u"--resend-failed needs --profile PROFILE.tvp."_s);
+    if (command.profile.isEmpty() && command.job != Job::History && command.job != Job::ReportOf) {
         const QString job = command.job == Job::Announce  ? u"announce"_s
                             : command.job == Job::Inspect ? u"inspect"_s
                                                           : u"check-key"_s;

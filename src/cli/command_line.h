@@ -14,7 +14,7 @@ enum ExitStatus {
 
 // What the program was asked to do on its command line.
 struct CommandLine {
-    enum class Job { Window, Help, Version, Submit, Announce, CheckKey, Inspect };
+    enum class Job { Window, Help, Version, Submit, Announce, CheckKey, Inspect, History, ReportOf, ResendFailed };
 
     Job job = Job::Window;
     QString profile;        // --submit's file, or --profile
@@ -24,22 +24,26 @@ struct CommandLine {
     QStringList sources;    // --announce: files of addresses, sitemap files, sitemap URLs; --inspect: pages
     QDateTime since;        // --since; invalid when not given
     bool everyPage = false; // --every-page: every page, not only the new or changed ones
-    // The history: a file or a postgresql:// URL (empty: TORVANE_HISTORY or the default), or none.
+    // The history: --history's file or postgresql:// URL (empty: TORVANE_HISTORY or the default),
+    // or none with --no-history (see historyLocation()).
     QString history;
     bool noHistory = false;
     bool allShared = false;
     bool noKeyCheck = false; // --no-key-check: send without checking the key files first
     bool quiet = false;
+    bool json = false;    // --history: the list as JSON
+    qint64 reportOf = -1; // --report-of: the job whose report is written
     // Why the job asked for cannot run (a message for standard error; job may then be any);
     // empty when it can.
     QString error;
 };
 
 // Reads the arguments (the first is the program's name). Without --submit, --announce,
-// --check-key, --inspect, --help or --version the job is the window, and every other argument (a Qt or
-// web engine option among them) is ignored. With one of them, an unknown option, a missing
-// value, a second job, an option the job does not take, a job without what it needs or an
-// unreadable --since date is an error.
+// --check-key, --inspect, --history, --report-of, --resend-failed, --help or --version the job is
+// the window, and every other argument (a Qt or web engine option among them) is ignored. With one of them, an unknown
+// option, a missing value, a second job, an option the job does not take, a job without what it needs or an unreadable
+// --since date is an error. --history alone (no other job) lists the past jobs; its value is optional: the argument
+// after it is the history's file or URL unless it begins with '-'.
 CommandLine parseCommandLine(const QStringList& arguments);
 
 // The text of --help; the application object must exist.

@@ -2,6 +2,7 @@
 
 #include "cli/announce_job.h"
 #include "cli/command_line.h"
+#include "cli/history_job.h"
 #include "cli/index_status_job.h"
 #include "cli/job_input.h"
 #include "cli/report_target.h"
@@ -61,14 +62,14 @@ int runCommandLineJob(const CommandLine& command, char* programPath) {
         return ExitBadInput;
     }
     keepQtNotesOut();
-    if (command.job == Job::Submit) {
+    if (command.job == Job::Submit || command.job == Job::ResendFailed) {
         // The embedded browser draws into memory only: no display is needed or used.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         prepareApplicationEnvironment();
         const std::unique_ptr<QCoreApplication> app = createBrowserApplication(argc, argv);
         if (!reportTargetUsable(command))
             return ExitBadInput;
-        return runSubmitJob(command);
+        return command.job == Job::Submit ? runSubmitJob(command) : runResendFailedJob(command);
     }
     QCoreApplication app(argc, argv);
     switch (command.job) {
@@ -86,8 +87,15 @@ int runCommandLineJob(const CommandLine& command, char* programPath) {
         return runCheckKeyJob(command);
     case Job::Inspect:
         return runIndexStatusJob(command);
+    case Job::History:
+        return runHistoryListJob(command);
+    case Job::ReportOf:
+        if (!reportTargetUsable(command))
+            return ExitBadInput;
+        return runReportOfJob(command);
     case Job::Window:
     case Job::Submit:
+    case Job::ResendFailed:
         break;
     }
     return ExitBadInput;

@@ -3,6 +3,8 @@
 #include "cli/command_line.h"
 #include "cli/job_input.h"
 #include "cli/stop_signals.h"
+#include "history/core/history_run_journal.h"
+#include "history/core/history_store.h"
 #include "net/core/network_fetcher.h"
 #include "platform/browser.h"
 #include "platform/clock.h"
@@ -91,6 +93,7 @@ public:
         return list;
     }
     QString profilePath() const override { return m_input.profilePath; }
+    QString siteUrl() const override { return m_input.fields.Site_URL; }
 
     const QStringList& lines() const { return m_lines; }
 
@@ -105,7 +108,7 @@ private:
 
 } // namespace
 
-int runSubmitJob(const CommandLine& command) {
+int runSubmitJob(const CommandLine& command, const QStringList* titles) {
     JobInput input;
     if (const QString error = loadJobInput(command.profile, command.catalogue, input); !error.isEmpty()) {
         printError(error);
@@ -116,9 +119,10 @@ int runSubmitJob(const CommandLine& command) {
     const QStringList missing = CheckDataError(input.fields);
     for (const QString& line : missing)
         printError(line);
-    if (input.currentList.isEmpty())
+    const bool noEngines = titles ? titles->isEmpty() : input.currentList.isEmpty();
+    if (noEngines)
         printError(u"[Engine Data] Please select the engine"_s);
-    if (!missing.isEmpty() || input.currentList.isEmpty())
+    if (!missing.isEmpty() || noEngines)
         return ExitBadInput;
 
     StopSignals stops;
@@ -136,9 +140,16 @@ int runSubmitJob(const CommandLine& command) {
     NetworkFetcher fetcher; // the key-file check when an IndexNow engine refuses the key
     RunController controller(*browser, clock, run, run, run);
     controller.setKeyFileFetcher(&fetcher);
+    HistoryStore history(historyLocation(command.history, command.noHistory));
+    HistoryRunJournal journal(&history, HistoryJob::Face::CommandLine);
+    journal.setMessageHandler(printError);
+    controller.setJournal(&journal);
     run.setController(&controller);
     QObject::connect(&stops, &StopSignals::stopRequested, &stops, [&controller] { controller.stop(); });
-    controller.submit();
+    if (titles)
+        controller.submitEngines(*titles);
+    else
+        controller.submit();
     if (!controller.runActive()) {
         for (const QString& line : run.lines())
             printError(line);

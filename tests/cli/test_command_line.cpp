@@ -18,6 +18,8 @@ private slots:
     void jobsAndErrors_data();
     void jobsAndErrors();
     void announceValues();
+    void historyValues_data();
+    void historyValues();
     void helpUsageMatchesManual();
 };
 
@@ -79,7 +81,7 @@ void TestCommandLine::jobsAndErrors_data() {
     QTest::newRow("catalogue beside inspect")
         << QStringList{u"--inspect"_s, u"https://www.example.com/a"_s, u"--profile"_s, u"p.tvp"_s, u"--catalogue"_s,
                        u"E.dat"_s}
-        << Job::Inspect << u"--catalogue goes only with --submit, --announce and --check-key."_s;
+        << Job::Inspect << u"--catalogue goes only with --submit, --announce, --check-key and --resend-failed."_s;
     QTest::newRow("google key beside check-key")
         << QStringList{u"--check-key"_s, u"--profile"_s, u"p.tvp"_s, u"--google-key"_s, u"k.json"_s} << Job::CheckKey
         << u"--google-key goes only with --announce and --inspect."_s;
@@ -96,13 +98,14 @@ void TestCommandLine::jobsAndErrors_data() {
     QTest::newRow("missing value") << QStringList{u"--submit"_s} << Job::Window << u"Missing value after '--submit'."_s;
     QTest::newRow("unknown option beside a job")
         << QStringList{u"--submit"_s, u"p.tvp"_s, u"--bogus"_s} << Job::Window << u"Unknown option 'bogus'."_s;
-    QTest::newRow("two jobs") << QStringList{u"--submit"_s, u"p.tvp"_s, u"--check-key"_s} << Job::CheckKey
-                              << u"Give only one of --submit, --announce, --check-key and --inspect."_s;
+    QTest::newRow("two jobs")
+        << QStringList{u"--submit"_s, u"p.tvp"_s, u"--check-key"_s} << Job::CheckKey
+        << u"Give only one of --submit, --announce, --check-key, --inspect, --report-of and --resend-failed."_s;
     QTest::newRow("option of another job") << QStringList{u"--submit"_s, u"p.tvp"_s, u"--since"_s, u"2026-01-01"_s}
                                            << Job::Submit << u"--since goes only with --announce."_s;
     QTest::newRow("profile beside submit")
         << QStringList{u"--submit"_s, u"p.tvp"_s, u"--profile"_s, u"q.tvp"_s} << Job::Submit
-        << u"--profile goes only with --announce, --check-key and --inspect."_s;
+        << u"--profile goes only with --announce, --check-key, --inspect, --history and --resend-failed."_s;
     QTest::newRow("empty profile") << QStringList{u"--submit="_s} << Job::Submit
                                    << u"--submit needs a profile file: --submit PROFILE.tvp."_s;
     QTest::newRow("announce without profile")
@@ -148,6 +151,46 @@ void TestCommandLine::announceValues() {
                                u"key.json"_s})
                  .googleKey,
              u"key.json"_s);
+}
+
+// --history's value is optional: an argument after it that is no option is its location.
+void TestCommandLine::historyValues_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<Job>("job");
+    QTest::addColumn<QString>("history");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("list, default history")
+        << QStringList{u"--history"_s, u"--json"_s} << Job::History << QString() << QString();
+    QTest::newRow("list a file's jobs of a profile")
+        << QStringList{u"--history"_s, u"h.sqlite"_s, u"--profile"_s, u"p.tvp"_s} << Job::History << u"h.sqlite"_s
+        << QString();
+    QTest::newRow("submit into a database")
+        << QStringList{u"--submit"_s, u"p.tvp"_s, u"--history=postgresql://u@db/t"_s} << Job::Submit
+        << u"postgresql://u@db/t"_s << QString();
+    QTest::newRow("report of a job") << QStringList{u"--report-of"_s, u"7"_s, u"--report"_s, u"r.csv"_s}
+                                     << Job::ReportOf << QString() << QString();
+    QTest::newRow("report of without report")
+        << QStringList{u"--report-of"_s, u"7"_s} << Job::ReportOf << QString() << u"--report-of needs --report FILE."_s;
+    QTest::newRow("resend failed") << QStringList{u"--resend-failed"_s, u"--profile"_s, u"p.tvp"_s, u"--history"_s}
+                                   << Job::ResendFailed << QString() << QString();
+    QTest::newRow("resend failed without profile") << QStringList{u"--resend-failed"_s} << Job::ResendFailed
+                                                   << QString() << u"--resend-failed needs --profile PROFILE.tvp."_s;
+    QTest::newRow("history and no history") << QStringList{u"--submit"_s, u"p.tvp"_s, u"--history"_s, u"--no-history"_s}
+                                            << Job::Submit << QString() << u"Give either --history or --no-history."_s;
+}
+
+void TestCommandLine::historyValues() {
+    QFETCH(QStringList, arguments);
+    QFETCH(Job, job);
+    QFETCH(QString, history);
+    QFETCH(QString, error);
+
+    arguments.prepend(u"torvane"_s);
+    const CommandLine command = parseCommandLine(arguments);
+    QCOMPARE(command.error, error);
+    QCOMPARE(command.job, job);
+    QCOMPARE(command.history, history);
 }
 
 // --help and the manual page give the same usage lines, whatever options they list.

@@ -1,6 +1,7 @@
 // The torvane program run from scripts (--submit, --announce, --check-key), against an HTTP
 // server on 127.0.0.1: what it prints, its exit status and its report.
 
+#include "history/core/history_store.h"
 #include "support/local_http_server.h"
 #include "support/program_run.h"
 
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -44,6 +46,9 @@ private slots:
     void withoutDisplay();
     void submitRun();
     void submitInterrupted();
+    void historyCommands();
+    void historyShared();
+    void resendFailedBatches();
     void announce();
     void checkKey_data();
     void checkKey();
@@ -231,7 +236,8 @@ void TestHeadlessRuns::helpListsEveryOption() {
     QCOMPARE(result.status, 0);
     const QString help = result.out.join(u'\n');
     for (const char* option : {"--submit", "--announce", "--check-key", "--profile", "--catalogue", "--report",
-                               "--since", "--all-shared", "--no-key-check", "--quiet", "--help", "--version"})
+                               "--since", "--all-shared", "--no-key-check", "--quiet", "--help", "--version",
+                               "--history", "--no-history", "--json", "--report-of", "--resend-failed"})
         QVERIFY2(help.contains(QLatin1StringView(option)), option);
 }
 
@@ -329,6 +335,131 @@ void TestHeadlessRuns::submitInterrupted() {
     for (const QJsonValue& engine : engines)
         verdicts.append(engine.toObject().value("verdict"_L1).toString());
     QCOMPARE(verdicts, (QStringList{u"OK"_s, u"SKIPPED"_s, u"SKIPPED"_s}));
+}
+
+// A --submit run is kept in the history: listed, its report written again, its failed engines
+// sent again (with --submit's exit statuses).
+void TestHeadlessRuns::historyCommands() {
+    const QString profile =
+        writeProfile(u"hist.tvp"_s, {u"Alpha Directory"_s, u"Beta Search"_s}, u"https://WWW.Example.com/"_s);
+    const QString report = path(u"hist.json"_s);
+    QCOMPARE(run({u"--submit"_s, profile, u"--catalogue"_s, m_catalogue, u"--report"_s, report}).status, 1);
+
+    const Finished listed = run({u"--history"_s, u"--profile"_s, profile, u"--json"_s});
+    QCOMPARE(listed.status, 0);
+    const QJsonObject list = QJsonDocument::fromJson(listed.out.join(u'\n').toUtf8()).object();
+    QCOMPARE(list.value("history"_L1).toString(), path(u"history.sqlite"_s));
+    const QJsonArray jobs = list.value("jobs"_L1).toArray();
+    QCOMPARE(jobs.size(), 1);
+    const QJsonObject job = jobs.at(0).toObject();
+    QCOMPARE(job.value("kind"_L1).toString(), u"submit"_s);
+    QCOMPARE(job.value("face"_L1).toString(), u"command line"_s);
+    QCOMPARE(job.value("site"_L1).toString(), u"www.example.com"_s);
+    QCOMPARE(job.value("profile"_L1).toString(), profile);
+    QCOMPARE(job.value("ok"_L1).toInt(), 1);
+    QCOMPARE(job.value("error"_L1).toInt(), 1);
+    QVERIFY(!job.value("finished"_L1).toString().isEmpty());
+    QFile sqlite(path(u"history.sqlite"_s));
+    QVERIFY(!sqlite.open(QIODevice::ReadOnly) || !sqlite.readAll().contains("secret")); // the password
+
+    const QString id = QString::number(job.value("id"_L1).toInteger());
+    QCOMPARE(run({u"--report-of"_s, id, u"--report"_s, path(u"again.json"_s)}).status, 0);
+    QFile original(report);
+    QFile again(path(u"again.json"_s));
+    QVERIFY(original.open(QIODevice::ReadOnly) && again.open(QIODevice::ReadOnly));
+    QCOMPARE(again.readAll(), original.readAll());
+    QCOMPARE(run({u"--report-of"_s, u"99999"_s, u"--report"_s, path(u"none.json"_s)}).status, 2);
+
+    // Only the failed engine goes again; then nothing is left to send.
+    const auto sent = [this](const QByteArray& page) {
+        return std::count_if(m_server.requestLines().begin(), m_server.requestLines().end(),
+                             [&](const QByteArray& line) { return line.startsWith("GET " + page); });
+    };
+    const auto alpha = sent("/ok");
+    const auto beta = sent("/missing");
+    const Finished failing = run({u"--resend-failed"_s, u"--profile"_s, profile, u"--catalogue"_s, m_catalogue});
+    QCOMPARE(failing.status, 1);
+    QCOMPARE(failing.out.constFirst(), u"[Engine] Beta Search...ERROR"_s);
+    QCOMPARE(sent("/ok"), alpha);
+    QCOMPARE(sent("/missing"), beta + 1);
+    m_server.setResponse("/missing", LocalHttpServer::page("Thank you"));
+    const Finished passing = run({u"--resend-failed"_s, u"--profile"_s, profile, u"--catalogue"_s, m_catalogue});
+    m_server.setResponse("/missing", LocalHttpServer::page("Not Found", 404));
+    QCOMPARE(passing.status, 0);
+    QCOMPARE(passing.out.constFirst(), u"[Engine] Beta Search...OK"_s);
+    const QString never = writeProfile(u"never.tvp"_s, {u"Alpha Directory"_s}, u"https://www.example.com/"_s);
+    QCOMPARE(run({u"--resend-failed"_s, u"--profile"_s, never, u"--catalogue"_s, m_catalogue}).status, 2);
+    QCOMPARE(run({u"--history"_s, u"--profile"_s, profile}).out.size(), 3);
+}
+
+// A history file another program writes at the same moment (the window's, here a second store of
+// the same kind) is waited for, never reported as locked.
+void TestHeadlessRuns::historyShared() {
+    const QString shared = path(u"shared.sqlite"_s);
+    const QString profile =
+        writeProfile(u"shared.tvp"_s, {u"Alpha Directory"_s, u"Gamma Index"_s}, u"https://www.example.com/"_s);
+    QProcess process;
+    start(process, {u"--submit"_s, profile, u"--catalogue"_s, m_catalogue, u"--history"_s, shared});
+    HistoryStore window(historyLocation(shared));
+    HistoryJob job;
+    job.siteHost = u"www.example.com"_s;
+    int written = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(shared), kProcessTimeoutMs);
+    while (process.state() != QProcess::NotRunning) {
+        const qint64 id = window.beginJob(job);
+        ResultRecord record;
+        record.title = u"Window"_s;
+        record.verdict = ResultRecord::Verdict::Ok;
+        for (int i = 0; i < 20; ++i)
+            written += window.addRecord(id, record) ? 1 : 0;
+        window.finishJob(id, {});
+        QTest::qWait(5);
+    }
+    const ProgramRun result = waitForProgram(process, kProcessTimeoutMs);
+    QCOMPARE(result.status, 1);
+    QVERIFY2(!result.err.contains(u"locked"_s), qPrintable(result.err));
+    QCOMPARE(window.message(), QString());
+    QVERIFY(written > 0);
+    QCOMPARE(window.unstoredRecords().size(), 0);
+    int stored = 0;
+    for (const HistoryJob& kept : window.jobs())
+        stored += kept.profilePath.isEmpty() ? kept.okCount : 0;
+    QCOMPARE(stored, written);
+    QCOMPARE(window.jobs(profile).size(), 1);
+}
+
+// An announcement's failed batch, read back from the history, is posted again as it was.
+void TestHeadlessRuns::resendFailedBatches() {
+    const QString profile = writeProfile(u"batches.tvp"_s, {u"IndexNow - Local"_s}, m_server.baseUrl() + u'/');
+    const QByteArray body =
+        "{\"host\":\"127.0.0.1\",\"key\":\"0123456789abcdef\",\"urlList\":[\"" + m_server.baseUrl().toUtf8() + "/a\"]}";
+    {
+        HistoryStore store(historyLocation(path(u"history.sqlite"_s)));
+        HistoryJob job;
+        job.kind = HistoryJob::Kind::Announcement;
+        job.profilePath = profile;
+        job.siteHost = u"127.0.0.1"_s;
+        const qint64 id = store.beginJob(job);
+        ResultRecord batch;
+        batch.title = u"IndexNow - Local"_s;
+        batch.url = m_server.baseUrl() + u"/indexnow"_s;
+        batch.verdict = ResultRecord::Verdict::Error;
+        batch.httpStatus = 429;
+        batch.batchSize = 1;
+        batch.batchFirst = batch.batchLast = m_server.baseUrl() + u"/a"_s;
+        batch.batchBody = body;
+        ResultRecord inspected; // a Google Search Console record: no batch to send
+        inspected.title = u"Google Search Console"_s;
+        inspected.verdict = ResultRecord::Verdict::Error;
+        QVERIFY(store.addRecord(id, batch) && store.addRecord(id, inspected) && store.finishJob(id, {}));
+    }
+    const qsizetype posts = m_server.requestBodies().size();
+    const Finished result = run({u"--resend-failed"_s, u"--profile"_s, profile, u"--catalogue"_s, m_catalogue});
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.out.contains(u"[Engine] IndexNow - Local (1 address)...OK"_s), qPrintable(result.out.join(u'\n')));
+    QCOMPARE(m_server.requestBodies().size(), posts + 1);
+    QCOMPARE(m_server.requestLines().constLast(), QByteArray("POST /indexnow HTTP/1.1"));
+    QCOMPARE(m_server.requestBodies().constLast(), body);
 }
 
 void TestHeadlessRuns::announce() {

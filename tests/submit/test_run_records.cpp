@@ -1,5 +1,7 @@
 #include "submit/core/run_controller.h"
 
+#include "history/core/history_run_journal.h"
+#include "history/core/history_store.h"
 #include "net/core/network_fetcher.h"
 
 #include "support/fake_browser.h"
@@ -8,6 +10,7 @@
 #include "support/local_http_server.h"
 #include "support/memory_log.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -63,6 +66,8 @@ private slots:
     void reasonCutBetweenCharacters();
     void nextAndStopSkip();
     void submitFailedAgainSendsExactlyTheFailed();
+    void runsAreJournaled_data();
+    void runsAreJournaled();
     void keyRefusedChecksKeyFileOncePerRun_data();
     void keyRefusedChecksKeyFileOncePerRun();
 };
@@ -178,6 +183,60 @@ void TestRunRecords::nextAndStopSkip() {
     QVERIFY(run.view.shown.contains(1));
 }
 
+// Each run goes into the history as it is judged; a history that cannot be used is said once,
+// below the run's lines, and left as it is.
+void TestRunRecords::runsAreJournaled_data() {
+    QTest::addColumn<QByteArray>("file"); // what the history file holds before; "-": no history kept
+    QTest::addColumn<int>("jobs");
+    QTest::addColumn<int>("messages");
+
+    QTest::newRow("new history") << QByteArray() << 2 << 0;
+    QTest::newRow("not a history") << QByteArray("my notes\n") << 0 << 1;
+    QTest::newRow("none kept") << QByteArray("-") << 0 << 0;
+}
+
+void TestRunRecords::runsAreJournaled() {
+    QFETCH(QByteArray, file);
+    QFETCH(int, jobs);
+    QFETCH(int, messages);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("history.sqlite");
+    if (!file.isEmpty() && file != "-") {
+        QFile notes(path);
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write(file) == file.size());
+    }
+    HistoryStore store(file == "-" ? HistoryLocation{} : historyLocation(path));
+    HistoryRunJournal journal(&store, HistoryJob::Face::Window);
+    QStringList said;
+    journal.setMessageHandler([&](const QString& message) { said.append(message); });
+    Run run({"http://a.test/", "http://b.test/", "http://c.test/"});
+    run.inputs.profile = "/profiles/site.tvp";
+    run.inputs.site = "https://WWW.Site.test/en/";
+    run.controller.setJournal(&journal);
+    for (int pass = 0; pass < 2; ++pass) {
+        run.controller.submit();
+        run.browser.finish("Thanks");
+        run.tick();
+        run.browser.finish("Not Found", true, PageAnswer{404, NetworkFailure::None, {}, {}});
+        run.tick();
+        run.controller.stop(); // the third one left loading
+    }
+    QCOMPARE(said.size(), messages);
+    QCOMPARE(QFileInfo::exists(path), file != "-");
+    QCOMPARE(store.jobs().size(), jobs);
+    if (jobs == 0)
+        return;
+    const HistoryJob job = store.jobs().constFirst();
+    QCOMPARE(job.siteHost, "www.site.test");
+    QCOMPARE(job.face, HistoryJob::Face::Window);
+    QCOMPARE(job.kind, HistoryJob::Kind::Submit);
+    QCOMPARE(job.profilePath, "/profiles/site.tvp");
+    QVERIFY(job.finished.isValid());
+    const RunResults stored = store.jobResults(job.id);
+    QCOMPARE(stored.failedTitles(), (QStringList{"Engine 1", "Engine 2"}));
+}
+
 void TestRunRecords::submitFailedAgainSendsExactlyTheFailed() {
     Run run({"http://a.test/", "http://b.test/", "http://c.test/", "http://d.test/"});
     run.inputs.profile = "/profiles/site.tvp";
@@ -245,6 +304,10 @@ void TestRunRecords::keyRefusedChecksKeyFileOncePerRun() {
              "http://d.test/indexnow" + query, "http://e.test/indexnow" + query});
     NetworkFetcher fetcher;
     run.controller.setKeyFileFetcher(&fetcher);
+    QTemporaryDir dir;
+    HistoryStore store(historyLocation(dir.filePath("history.sqlite")));
+    HistoryRunJournal journal(&store, HistoryJob::Face::CommandLine);
+    run.controller.setJournal(&journal);
     run.controller.submit();
     for (const int status : {403, 403, 422, 200, 403}) {
         run.browser.finish("", status >= 400, PageAnswer{status, NetworkFailure::None, {}, {}});
@@ -261,6 +324,13 @@ void TestRunRecords::keyRefusedChecksKeyFileOncePerRun() {
     QCOMPARE(run.record(3).keyFile, QString());
     QCOMPARE(site.requestLines(), QList<QByteArray>{"GET /key-0123456789.txt HTTP/1.1"});
     QCOMPARE(run.log.lines.last(), "Done");
+    // The history has the check's outcome too, though it came after the run's end.
+    const QList<ResultRecord> stored = store.jobResults(journal.lastJobId()).records;
+    QCOMPARE(stored.size(), 5);
+    for (int k = 0; k < 5; ++k) {
+        QCOMPARE(stored.at(k).keyFile, run.record(k).keyFile);
+        QCOMPARE(stored.at(k).meaning, run.record(k).meaning);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRunRecords)

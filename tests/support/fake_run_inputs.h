@@ -28,6 +28,7 @@ public:
         return chosen;
     }
     QString profilePath() const override { return profile; }
+    QString siteUrl() const override { return site; }
 
     // Appends one engine to the current list.
     void addEngine(const QString& title, const QString& url) {
@@ -39,4 +40,5 @@ public:
     Submit_Type list;
     int buildCount = 0;
     QString profile;
+    QString site;
 };

@@ -361,6 +361,23 @@ bool HistoryStore::addRecord(qint64 jobId, const ResultRecord& record) {
     return addAnnouncementRecord(jobId, record, {}, {});
 }
 
+bool HistoryStore::updateRecordMeaning(qint64 jobId, int seq, const ResultRecord& record) {
+    if (m_state != State::Open || !m_jobSites.contains(jobId))
+        return false;
+    return write([&](QString* error) {
+        QSqlQuery query(m_db);
+        query.prepare(u"UPDATE records SET meaning = ?, key_file = ? WHERE job_id = ? AND seq = ?"_s);
+        query.addBindValue(text(record.meaning));
+        query.addBindValue(text(record.keyFile));
+        query.addBindValue(jobId);
+        query.addBindValue(seq);
+        if (query.exec())
+            return true;
+        *error = query.lastError().text();
+        return false;
+    });
+}
+
 bool HistoryStore::finishJob(qint64 jobId, const QDateTime& finished) {
     if (m_state != State::Open || !m_jobSites.contains(jobId))
         return false;

@@ -71,6 +71,9 @@ public:
     // state of every page of the batch (OK or not); the batch's claims end.
     bool addAnnouncementRecord(qint64 jobId, const ResultRecord& record, const QString& group,
                                const QList<HistoryPage>& batch);
+    // A record of this job completed after it was added (a key-file check's outcome): rewrites
+    // the meaning and key-file sentence of the record at seq (its place in the job, from 0).
+    bool updateRecordMeaning(qint64 jobId, int seq, const ResultRecord& record);
     // The job's end; its claims left end too.
     bool finishJob(qint64 jobId, const QDateTime& finished);
     // The records of this job given after the history stopped being usable, in their order,

@@ -53,6 +53,10 @@ void RunController::submitFailedAgain() {
     startRun(&titles);
 }
 
+void RunController::submitEngines(const QStringList& titles) {
+    startRun(&titles);
+}
+
 void RunController::startRun(const QStringList* titles) {
     if (Run_Active)
         return; // Submit is disabled during a run
@@ -98,6 +102,8 @@ void RunController::startRun(const QStringList* titles) {
         m_results.records.append(record);
     }
     m_results.sharedNotices = m_inputs.sharedGroupNotices(runTitles);
+    if (m_journal)
+        m_journal->runStarted(m_results, m_inputs.siteUrl());
     m_view.showResult(-1);
 
     Submit_Index = 0;
@@ -145,6 +151,8 @@ void RunController::recordAnswer(bool timedOut, quint32 now) {
         if (indexNow && (record.httpStatus == 403 || record.httpStatus == 422))
             explainRefusedKey(Submit_Index);
     }
+    if (m_journal)
+        m_journal->recordJudged(record);
     m_view.showResult(Submit_Index);
 }
 
@@ -187,6 +195,8 @@ void RunController::keyFileChecked(const QString& id, const KeyFileCheck& result
         // The file is in place: the refusal is not about a missing file.
         if (check.found)
             m_results.records[waiting].meaning = keyFileInPlaceMeaning();
+        if (m_journal)
+            m_journal->recordCompleted(waiting, m_results.records.at(waiting));
         m_view.showResult(waiting);
     }
     check.records.clear();
@@ -215,6 +225,8 @@ void RunController::recordSkipped(quint32 now, bool unsent) {
         record.meaning = skippedMeaning(sent);
         if (sent)
             record.milliseconds = now - m_sentAt;
+        if (m_journal)
+            m_journal->recordJudged(record);
         if (!unsent)
             break;
     }
@@ -261,6 +273,8 @@ void RunController::tick() {
     m_log.appendLine(QStringLiteral("Done"));
     Run_Active = false;
     m_results.finished = QDateTime::currentDateTime();
+    if (m_journal)
+        m_journal->runEnded(m_results.finished);
     showIdleControls();
     m_view.showResult(-1);
 }
@@ -272,6 +286,8 @@ void RunController::stop() {
     if (wasActive) {
         recordSkipped(m_clock.tickCount(), true);
         m_results.finished = QDateTime::currentDateTime();
+        if (m_journal)
+            m_journal->runEnded(m_results.finished);
     }
     Run_Active = false;
     Submit_Index = m_submitList.Count - 1;

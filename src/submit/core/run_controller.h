@@ -1,6 +1,7 @@
 #pragma once
 
 #include "submit/core/result_record.h"
+#include "submit/core/run_journal.h"
 #include "submit/core/submission_list.h"
 
 #include <QString>
@@ -56,6 +57,8 @@ public:
     virtual Submit_Type buildSubmissionList(const QStringList& titles) = 0;
     // The profile file a run's report names; empty when the profile was never saved.
     virtual QString profilePath() const { return {}; }
+    // The profile's Site URL as it stands now (the journal keeps its host); empty by default.
+    virtual QString siteUrl() const { return {}; }
     // What a run over the engines of these titles (in run order) says about engines that share
     // what they receive: one notice per group with two or more of them; none by default.
     virtual QStringList sharedGroupNotices(const QStringList& /*titles*/) const { return {}; }
@@ -106,6 +109,9 @@ public:
     // The fetcher of the key-file checks; none (no checks) unless set. It must outlive the
     // controller, or be unset first.
     void setKeyFileFetcher(Fetcher* fetcher);
+    // Where each run is written down as it goes; none unless set. It must outlive the
+    // controller, or be unset first.
+    void setJournal(RunJournal* journal) { m_journal = journal; }
     // True while a key-file check of the last run has not answered yet (each ends within its
     // time limit); its records then still lack the outcome.
     bool keyFileChecksPending() const;
@@ -115,6 +121,9 @@ public:
     // ERROR or SKIPPED, in their order, through the same completeness check as submit().
     void submitFailedAgain();
     bool canSubmitFailedAgain() const { return !Run_Active && m_results.hasFailed(); }
+    // A run over the engines of these titles, in this order (the failed engines of a run read
+    // back from the history), through the same completeness check as submit().
+    void submitEngines(const QStringList& titles);
     void stop(); // the Stop button
     void next(); // the Next button
     void tick(); // one tick of the run timer
@@ -176,6 +185,7 @@ private:
         QList<qint32> records; // waiting for the outcome
     };
     Fetcher* m_fetcher = nullptr;
+    RunJournal* m_journal = nullptr;
     std::map<QString, KeyFileCheckState> m_keyFileChecks;
     // The receiver of the checks' answers: gone with the controller, so no answer arrives after.
     std::unique_ptr<QObject> m_checkReceiver;

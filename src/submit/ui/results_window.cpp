@@ -8,7 +8,9 @@
 #include <QPlainTextEdit>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableView>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -72,15 +74,116 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     splitter->addWidget(m_details);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
+    auto* records = new QWidget(this);
+    auto* recordsLayout = new QVBoxLayout(records);
+    recordsLayout->addWidget(m_notice);
+    recordsLayout->addWidget(splitter);
+
+    const auto makeList = [this](const char* name, const QString& accessible, const QStringList& headers) {
+        auto* list = new QTreeWidget(this);
+        list->setObjectName(QString::fromLatin1(name));
+        list->setAccessibleName(accessible);
+        list->setRootIsDecorated(false);
+        list->setUniformRowHeights(true);
+        list->setHeaderLabels(headers);
+        return list;
+    };
+    m_standing =
+        makeList("StandingList", QStringLiteral("Where things stand"),
+                 {QStringLiteral("Engine"), QStringLiteral("Last Submit"), QStringLiteral("Last announcement")});
+    m_standing->setColumnWidth(0, width("IndexNow - Search Engine"));
+    m_tabs = new QTabWidget(this);
+    m_tabs->setAccessibleName(QStringLiteral("Records and where things stand"));
+    m_tabs->addTab(records, QStringLiteral("Records"));
+    m_tabs->addTab(m_standing, QStringLiteral("Where things stand"));
+
+    m_jobs = makeList("JobList", QStringLiteral("Jobs"),
+                      {QStringLiteral("When"), QStringLiteral("Job"), QStringLiteral("Profile"), QStringLiteral("OK"),
+                       QStringLiteral("ERROR")});
+    m_jobs->setColumnWidth(0, width("2026-12-31 23:59"));
+    m_jobs->setColumnWidth(1, width("Announcement"));
+    m_historyNote = new QLabel(this);
+    m_historyNote->setObjectName(QStringLiteral("HistoryNote"));
+    m_historyNote->setWordWrap(true);
+    m_historyNote->setTextFormat(Qt::PlainText);
+    m_historyNote->hide();
+    auto* jobs = new QWidget(this);
+    auto* jobsLayout = new QVBoxLayout(jobs);
+    jobsLayout->setContentsMargins(0, 0, 0, 0);
+    jobsLayout->addWidget(m_jobs);
+    jobsLayout->addWidget(m_historyNote);
+
+    auto* sides = new QSplitter(Qt::Horizontal, this);
+    sides->addWidget(jobs);
+    sides->addWidget(m_tabs);
+    sides->setStretchFactor(0, 0);
+    sides->setStretchFactor(1, 1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
-    layout->addWidget(m_notice);
-    layout->addWidget(splitter);
+    layout->addWidget(sides);
+    // The records keep the width they need; the jobs list comes beside them.
+    const int recordsWidth = this->width();
+    const int jobsWidth = width("2026-12-31 23:59 Announcement profile.tvp 100 100");
+    resize(recordsWidth + jobsWidth + 40, height());
+    sides->setSizes({jobsWidth, recordsWidth + 24});
 
     connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &ResultsWindow::showSelectedDetails);
     connect(m_model, &QAbstractItemModel::dataChanged, this, &ResultsWindow::showSelectedDetails);
     connect(m_model, &QAbstractItemModel::modelReset, this, &ResultsWindow::showSelectedDetails);
+    connect(m_jobs, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        const qint64 id = item ? item->data(0, Qt::UserRole).toLongLong() : -1;
+        if (id == m_chosen)
+            return;
+        m_chosen = id;
+        emit jobChosen(id);
+    });
+}
+
+void ResultsWindow::setJobs(const QList<QStringList>& rows, const QList<qint64>& ids) {
+    const qint64 chosen = m_chosen;
+    QTreeWidgetItem* keep = nullptr;
+    {
+        const QSignalBlocker quiet(m_jobs);
+        m_jobs->clear();
+        for (qsizetype i = 0; i < rows.size() && i < ids.size(); ++i) {
+            auto* item = new QTreeWidgetItem(m_jobs, rows.at(i));
+            item->setData(0, Qt::UserRole, ids.at(i));
+            for (const int column : {3, 4})
+                item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+            if (ids.at(i) == chosen)
+                keep = item;
+        }
+    }
+    // The job shown is gone (forgotten, or beyond the history's bound): the first row instead.
+    m_jobs->setCurrentItem(keep ? keep : m_jobs->topLevelItem(0));
+    if (!m_jobs->currentItem() && m_chosen != -1) {
+        m_chosen = -1;
+        emit jobChosen(-1);
+    }
+}
+
+void ResultsWindow::setHistoryNote(const QString& note) {
+    m_historyNote->setText(note);
+    m_historyNote->setVisible(!note.isEmpty());
+}
+
+void ResultsWindow::setStanding(const QList<QStringList>& rows) {
+    m_standing->clear();
+    for (const QStringList& row : rows)
+        new QTreeWidgetItem(m_standing, row);
+}
+
+qint64 ResultsWindow::chosenJob() const {
+    return m_chosen;
+}
+
+void ResultsWindow::chooseJob(qint64 id) {
+    for (int row = 0; row < m_jobs->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = m_jobs->topLevelItem(row);
+        if (item->data(0, Qt::UserRole).toLongLong() == id)
+            m_jobs->setCurrentItem(item);
+    }
 }
 
 void ResultsWindow::setResults(const RunResults* results) {

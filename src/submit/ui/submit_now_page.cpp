@@ -184,6 +184,18 @@ void SubmitNowPage::submitFailedAgain() {
     m_controller->submitFailedAgain();
 }
 
+void SubmitNowPage::submitEngines(const QStringList& titles) {
+    if (!prepareBrowser()) {
+        showErrorReport(this, m_browserError);
+        return;
+    }
+    m_controller->submitEngines(titles);
+}
+
+void SubmitNowPage::setJournal(RunJournal* journal) {
+    m_controller->setJournal(journal);
+}
+
 void SubmitNowPage::SpeedButton8Click() {
     m_controller->stop();
 }

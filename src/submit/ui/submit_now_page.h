@@ -55,6 +55,10 @@ public:
     bool canSubmitFailedAgain() const { return m_controller->canSubmitFailedAgain(); }
     // Run > Submit Failed Again.
     void submitFailedAgain();
+    // A run over the engines of these titles (the failed ones of a past run, read back).
+    void submitEngines(const QStringList& titles);
+    // Where each run is written down as it goes (see RunController::setJournal).
+    void setJournal(RunJournal* journal);
 
 signals:
     // The page buttons Contact Info, Site Info, Engine Data and Special Offer are to be
