@@ -123,8 +123,42 @@ bool HistoryStore::addAnnouncementRecord(qint64 jobId, const ResultRecord& recor
     return written;
 }
 
-QList<qsizetype> HistoryStore::claimPages(qint64 jobId, const QString& group, const QList<HistoryPage>& pages) {
+// Releases the site's claims of unfinished jobs of this machine whose program has ended.
+bool HistoryStore::releaseEndedClaims(qint64 site, qint64 jobId, QString* error) {
+    QSqlQuery jobs(m_db);
+    jobs.prepare(u"SELECT id, pid, process_started FROM jobs WHERE site_id = ? AND finished IS NULL AND machine = ? "
+                 "AND id <> ? AND EXISTS (SELECT 1 FROM claims WHERE claims.job_id = jobs.id)"_s);
+    jobs.addBindValue(site);
+    jobs.addBindValue(HistoryDialect::text(m_process.machine));
+    jobs.addBindValue(jobId);
+    if (!jobs.exec()) {
+        *error = jobs.lastError().text();
+        return false;
+    }
+    QList<qint64> ended;
+    while (jobs.next()) {
+        if (processHasEnded({m_process.machine, jobs.value(1).toLongLong(), jobs.value(2).toString()}))
+            ended.append(jobs.value(0).toLongLong());
+    }
+    jobs.finish();
+    QSqlQuery release(m_db);
+    release.prepare(u"DELETE FROM claims WHERE job_id = ?"_s);
+    for (const qint64 id : std::as_const(ended)) {
+        release.addBindValue(id);
+        if (!release.exec()) {
+            *error = release.lastError().text();
+            return false;
+        }
+    }
+    return true;
+}
+
+QList<qsizetype> HistoryStore::claimPages(qint64 jobId, const QString& group, const QList<HistoryPage>& pages,
+                                          qsizetype* heldElsewhere) {
     QList<qsizetype> mine;
+    qsizetype held = 0;
+    if (heldElsewhere)
+        *heldElsewhere = 0;
     const auto everyPage = [&] {
         mine.resize(pages.size());
         for (qsizetype i = 0; i < pages.size(); ++i)
@@ -136,8 +170,9 @@ QList<qsizetype> HistoryStore::claimPages(qint64 jobId, const QString& group, co
     const qint64 site = m_jobSites.value(jobId);
     const bool written = write([&](QString* error) {
         mine.clear();
+        held = 0;
         const qint64 groupId = internedId(u"engine_groups"_s, u"name"_s, group, error);
-        if (groupId < 0)
+        if (groupId < 0 || !releaseEndedClaims(site, jobId, error))
             return false;
         const qint64 claimed = now().toSecsSinceEpoch();
         QSqlQuery query(m_db);
@@ -178,6 +213,8 @@ QList<qsizetype> HistoryStore::claimPages(qint64 jobId, const QString& group, co
                     return false;
                 if (owner.next() && owner.value(0).toLongLong() == jobId)
                     mine.append(i);
+                else
+                    ++held;
                 owner.finish();
                 continue;
             }
@@ -199,5 +236,7 @@ QList<qsizetype> HistoryStore::claimPages(qint64 jobId, const QString& group, co
         std::sort(mine.begin(), mine.end());
         return true;
     });
+    if (heldElsewhere && written)
+        *heldElsewhere = held;
     return written ? mine : everyPage();
 }
