@@ -43,6 +43,7 @@ private slots:
     void initTestCase();
     void newOrChangedByDefault();
     void notAHistorySaidOnceAndTheJobGoesOn();
+    void pagesOfARunningJobLeftToItAndSaid();
     void killedHalfwayThenTheRest();
     void twoJobsAtOnceSendEachChangeOnce();
 
@@ -155,6 +156,32 @@ void TestAnnounceHistory::notAHistorySaidOnceAndTheJobGoesOn() {
     QCOMPARE(posted("/one", from), (QStringList{u"a"_s, u"b"_s}));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("my notes, not a database\n"));
+}
+
+void TestAnnounceHistory::pagesOfARunningJobLeftToItAndSaid() {
+    // This test's own job (running) holds the claims of b and c for engine One.
+    const QString file = path(u"held.sqlite"_s);
+    HistoryStore other(historyLocation(file, false, {}));
+    QVERIFY(other.open());
+    HistoryJob holder;
+    holder.siteHost = u"www.example.com"_s;
+    const qint64 id = other.beginJob(holder);
+    const QString group = historyGroupName(u"IndexNow - One"_s, u"One"_s);
+    QCOMPARE(other
+                 .claimPages(id, group,
+                             {{u"https://www.example.com/b"_s, {}, false}, {u"https://www.example.com/c"_s, {}, false}})
+                 .size(),
+             2);
+    m_server.setResponse("/sitemap.xml", LocalHttpServer::content(sitemap({u"a"_s, u"b"_s, u"c"_s})));
+    const qsizetype from = m_server.requestHeads().size();
+    QProcess* process = start({u"--quiet"_s}, file);
+    const ProgramRun finished = waitForProgram(*process);
+    QCOMPARE(finished.status, 0);
+    QVERIFY2(
+        finished.err.contains(u"2 pages for IndexNow - One are being announced by another job and were left to it."_s),
+        qPrintable(finished.err));
+    QCOMPARE(posted("/one", from), QStringList{u"a"_s});
+    QCOMPARE(posted("/two", from), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
 }
 
 void TestAnnounceHistory::killedHalfwayThenTheRest() {
