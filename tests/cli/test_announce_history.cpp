@@ -44,6 +44,7 @@ private slots:
     void newOrChangedByDefault();
     void notAHistorySaidOnceAndTheJobGoesOn();
     void pagesOfARunningJobLeftToItAndSaid();
+    void killedHalfwayThenTheRest_data();
     void killedHalfwayThenTheRest();
     void twoJobsAtOnceSendEachChangeOnce();
 
@@ -184,7 +185,25 @@ void TestAnnounceHistory::pagesOfARunningJobLeftToItAndSaid() {
     QCOMPARE(posted("/two", from), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
 }
 
+void TestAnnounceHistory::killedHalfwayThenTheRest_data() {
+    QTest::addColumn<bool>("postgres");
+    QTest::newRow("sqlite") << false;
+    QTest::newRow("postgresql") << true;
+}
+
 void TestAnnounceHistory::killedHalfwayThenTheRest() {
+    QFETCH(bool, postgres);
+    PostgresServer server;
+    QString file = path(u"killed.sqlite"_s);
+    if (postgres) {
+        if (const QString problem = server.start(); !problem.isEmpty()) {
+            QVERIFY2(!server.skipReason().isEmpty() && !qEnvironmentVariableIsSet("CI"), qPrintable(problem));
+            QSKIP(qPrintable(problem));
+        }
+        QCOMPARE(server.administer(u"CREATE DATABASE killed"_s), QString());
+        qputenv("PGPASSWORD", PostgresServer::kPassword);
+        file = server.url(u"killed"_s);
+    }
     // 50 000 pages: five batches for engine One. The third is never answered: the job is killed
     // while it waits.
     const QStringList pages = numbered(u"page-"_s, 50000);
@@ -192,7 +211,6 @@ void TestAnnounceHistory::killedHalfwayThenTheRest() {
     m_server.queueResponse("/one", LocalHttpServer::status(200));
     m_server.queueResponse("/one", LocalHttpServer::status(200));
     m_server.queueResponse("/one", LocalHttpServer::hanging());
-    const QString file = path(u"killed.sqlite"_s);
     const qsizetype from = m_server.requestHeads().size();
     QProcess* process = start({}, file);
     QElapsedTimer waited;
@@ -205,7 +223,7 @@ void TestAnnounceHistory::killedHalfwayThenTheRest() {
     const QStringList answered = posted("/one", from).mid(0, 20000);
     const QStringList twoBefore = posted("/two", from);
 
-    {
+    if (!postgres) {
         QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"check"_s);
         db.setDatabaseName(file);
         QVERIFY(db.open());
