@@ -41,11 +41,8 @@ public:
             "VALUES %1 ON CONFLICT (site_id, group_id, hash) DO UPDATE SET lastmod = excluded.lastmod, "
             "announced = excluded.announced, verdict = excluded.verdict, "
             "ok_announced = COALESCE(excluded.ok_announced, page_states.ok_announced)"_s.arg(placeholders(rows, 7)));
-        // "job_id + 0": the rows are found by their key, not through the index of the job's claims,
-        // which a server's generic plan may otherwise choose (and read all of the job's claims).
-        m_claim.prepare(
-            u"DELETE FROM claims WHERE site_id = ? AND group_id = ? AND job_id + 0 = ? AND hash IN (%1)"_s.arg(
-                QStringList(rows, u"?"_s).join(u", "_s)));
+        m_claim.prepare(u"DELETE FROM claims WHERE site_id = ? AND group_id = ? AND job_id = ? AND hash IN (%1)"_s.arg(
+            QStringList(rows, u"?"_s).join(u", "_s)));
     }
 
     QSqlQuery m_page;
@@ -240,7 +237,7 @@ QList<qsizetype> HistoryStore::claimPages(qint64 jobId, const QString& group, co
             }
             QHash<qint64, PageHistory::Entry> ownBefore;
             if (!before.isEmpty() &&
-                !keysOf(u"SELECT hash FROM claims WHERE %1 AND job_id + 0 = %2"_s.arg(
+                !keysOf(u"SELECT hash FROM claims WHERE %1 AND job_id = %2"_s.arg(
                             where.arg(siteText, groupText, keyList(before)), QString::number(jobId)),
                         &ownBefore))
                 return false;
