@@ -90,8 +90,11 @@ private slots:
             db.setUserName(location.user);
             QVERIFY(db.open());
             QSqlQuery query(db);
-            QVERIFY(query.exec(u"DROP TABLE inspections"_s));
-            QVERIFY(query.exec(postgres ? u"UPDATE torvane_history SET version = 2"_s : u"PRAGMA user_version = 2"_s));
+            for (const QString& statement :
+                 {u"DROP TABLE inspections"_s, u"ALTER TABLE jobs DROP COLUMN machine"_s,
+                  u"ALTER TABLE jobs DROP COLUMN pid"_s, u"ALTER TABLE jobs DROP COLUMN process_started"_s,
+                  postgres ? u"UPDATE torvane_history SET version = 2"_s : u"PRAGMA user_version = 2"_s})
+                QVERIFY2(query.exec(statement), qPrintable(statement));
         }
         QSqlDatabase::removeDatabase(u"old"_s);
 

@@ -296,7 +296,8 @@ void AnnounceJob::sendNextSegment() {
         QList<int> hosts = segment.claimHosts;
         // Claimed just before they are sent: pages another job sends, or sent meanwhile, are left to it.
         if (!m_cancelled && m_history && m_historyJob >= 0) {
-            const QList<qsizetype> mine = m_history->claimPages(m_historyJob, segment.group, pages);
+            qsizetype held = 0;
+            const QList<qsizetype> mine = m_history->claimPages(m_historyJob, segment.group, pages, &held);
             if (mine.size() < pages.size()) {
                 QList<HistoryPage> claimed;
                 QList<int> claimedHosts;
@@ -304,9 +305,17 @@ void AnnounceJob::sendNextSegment() {
                     claimed.append(pages[i]);
                     claimedHosts.append(hosts[i]);
                 }
-                say(u"%1 for %2 left out: another job is sending them, or has announced them since."_s.arg(
-                        countedText(pages.size() - mine.size(), u"page", u"pages"), segment.targets.value(0).title),
-                    false);
+                const QString engine = segment.targets.value(0).title;
+                if (held > 0) {
+                    say(u"%1 for %2 %3 being announced by another job and %4 left to it."_s.arg(
+                        countedText(held, u"page", u"pages"), engine, held == 1 ? u"is"_s : u"are"_s,
+                        held == 1 ? u"was"_s : u"were"_s));
+                }
+                if (const qsizetype since = pages.size() - mine.size() - held; since > 0) {
+                    say(u"%1 for %2 %3 announced by another job meanwhile and not sent again."_s.arg(
+                            countedText(since, u"page", u"pages"), engine, since == 1 ? u"was"_s : u"were"_s),
+                        false);
+                }
                 pages = std::move(claimed);
                 hosts = std::move(claimedHosts);
             }

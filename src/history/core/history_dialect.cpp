@@ -152,6 +152,18 @@ bool HistoryDialect::lockSchema(QSqlDatabase& db, QString* error) const {
     return run(query, u"SELECT pg_advisory_xact_lock(%1)"_s.arg(kSqliteApplicationId), error);
 }
 
+void HistoryDialect::refreshStatistics(QSqlDatabase& db, const QString& table) const {
+    if (m_backend != Backend::Postgres)
+        return;
+    // Only the table's owner may renew them (the server would warn anyone else, on the error output).
+    QSqlQuery query(db);
+    if (query.exec(
+            u"SELECT pg_has_role(relowner, 'USAGE') FROM pg_catalog.pg_class WHERE oid = to_regclass('%1')"_s.arg(
+                table)) &&
+        query.next() && query.value(0).toBool())
+        query.exec(u"ANALYZE "_s + table);
+}
+
 bool HistoryDialect::isDeadlock(const QString& error) const {
     return m_backend == Backend::Postgres && (error.contains("(40P01)"_L1) || error.contains("deadlock detected"_L1));
 }

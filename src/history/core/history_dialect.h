@@ -19,6 +19,8 @@
 //   connection        SQLite: write-ahead log and a busy timeout; PostgreSQL: none needed
 //   deadlocks         PostgreSQL may end one of two transactions that wait for each other (the
 //                     write is tried again); SQLite has one writer at a time
+//   statistics        PostgreSQL: ANALYZE after many rows were added at once, as its planner
+//                     reads a whole table it believes small; SQLite: none needed
 class HistoryDialect {
 public:
     enum class Backend { Sqlite, Postgres };
@@ -53,6 +55,9 @@ public:
     // Inside the schema's write transaction.
     bool writeVersion(QSqlDatabase& db, int version, QString* error) const;
     bool lockSchema(QSqlDatabase& db, QString* error) const;
+    // After many rows were added to table: the server's statistics of it renewed, so that rows
+    // are found by their key rather than by reading the whole table. Outside a transaction.
+    void refreshStatistics(QSqlDatabase& db, const QString& table) const;
     // Whether a failed write's error text says the server broke a deadlock (it may be tried again).
     bool isDeadlock(const QString& error) const;
 

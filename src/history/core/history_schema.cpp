@@ -56,12 +56,24 @@ const QStringList& version3() {
     return statements;
 }
 
+// Version 4: the machine and process that write each job (see ProcessIdentity), so that a job
+// on the same machine can release at once the claims of one whose program no longer runs. Jobs
+// written before have none: their claims run out after the time limit.
+const QStringList& version4() {
+    static const QStringList statements{
+        u"ALTER TABLE jobs ADD COLUMN machine TEXT NOT NULL DEFAULT ''"_s,
+        u"ALTER TABLE jobs ADD COLUMN pid BIGINT NOT NULL DEFAULT 0"_s,
+        u"ALTER TABLE jobs ADD COLUMN process_started TEXT NOT NULL DEFAULT ''"_s,
+    };
+    return statements;
+}
+
 } // namespace
 
-bool upgradeHistorySchema(QSqlDatabase& db, const HistoryDialect& dialect, int from, QString* error) {
-    const QList<const QStringList*> steps{&version1(), &version2(), &version3()};
+bool upgradeHistorySchema(QSqlDatabase& db, const HistoryDialect& dialect, int from, QString* error, int to) {
+    const QList<const QStringList*> steps{&version1(), &version2(), &version3(), &version4()};
     QSqlQuery query(db);
-    for (int version = from; version < kHistorySchemaVersion; ++version) {
+    for (int version = from; version < to; ++version) {
         for (const QString& statement : *steps[version]) {
             if (!query.exec(dialect.tableSql(statement))) {
                 *error = query.lastError().text();
@@ -69,5 +81,5 @@ bool upgradeHistorySchema(QSqlDatabase& db, const HistoryDialect& dialect, int f
             }
         }
     }
-    return dialect.writeVersion(db, kHistorySchemaVersion, error);
+    return dialect.writeVersion(db, to, error);
 }

@@ -66,7 +66,8 @@ QString historyGroupName(const QString& engineTitle, const QString& shares) {
     return group.isEmpty() ? u"engine:"_s + engineTitle.trimmed() : u"shares:"_s + group;
 }
 
-HistoryStore::HistoryStore(const HistoryLocation& location) : m_location(location), m_dialect(backendOf(location)) {
+HistoryStore::HistoryStore(const HistoryLocation& location)
+    : m_location(location), m_dialect(backendOf(location)), m_process(currentProcess()) {
     static QAtomicInt counter;
     m_connection = u"torvane-history-%1"_s.arg(counter.fetchAndAddRelaxed(1));
 }
@@ -293,8 +294,8 @@ qint64 HistoryStore::beginJob(const HistoryJob& job) {
         if (site < 0)
             return false;
         QSqlQuery query(m_db);
-        query.prepare(u"INSERT INTO jobs (site_id, kind, face, started, finished, profile, date_rule, shared_notices) "
-                      "VALUES (?, ?, ?, ?, NULL, ?, ?, ?) RETURNING id"_s);
+        query.prepare(u"INSERT INTO jobs (site_id, kind, face, started, finished, profile, date_rule, shared_notices, "
+                      "machine, pid, process_started) VALUES (?, ?, ?, ?, NULL, ?, ?, ?, ?, ?, ?) RETURNING id"_s);
         query.addBindValue(site);
         query.addBindValue(job.kind == HistoryJob::Kind::Submit ? 0 : 1);
         query.addBindValue(job.face == HistoryJob::Face::Window ? 0 : 1);
@@ -302,6 +303,9 @@ qint64 HistoryStore::beginJob(const HistoryJob& job) {
         query.addBindValue(text(job.profilePath));
         query.addBindValue(text(job.dateRule));
         query.addBindValue(text(job.sharedNotices.join(u'\n')));
+        query.addBindValue(text(m_process.machine));
+        query.addBindValue(m_process.pid);
+        query.addBindValue(text(m_process.started));
         if (!query.exec() || !query.next()) {
             *error = query.lastError().text();
             return false;

@@ -5,6 +5,7 @@
 #include "history/core/history_types.h"
 #include "history/core/page_classification.h"
 #include "history/core/page_inspection.h"
+#include "platform/process_identity.h"
 #include "submit/core/result_record.h"
 
 #include <QDateTime>
@@ -35,8 +36,10 @@ QString historyGroupName(const QString& engineTitle, const QString& shares);
 //
 // Claims: before sending pages to an engine group, a job claims them (claimPages). A page
 // claimed by another running job, or announced OK meanwhile, is not given to it. A claim ends
-// when its answer is recorded or its job finishes; one left by a job that died ends after
-// kClaimLifetimeSeconds (30 minutes).
+// when its answer is recorded or its job finishes. Each job records the machine and process that
+// write it (ProcessIdentity): the claims of an unfinished job whose program is known to have
+// ended on this machine are released when claiming; one left by a job that died elsewhere (or
+// whose end cannot be known) ends after kClaimLifetimeSeconds (30 minutes).
 class HistoryStore {
 public:
     static constexpr int kJobsKeptPerSite = 1000;
@@ -84,8 +87,10 @@ public:
 
     // The indexes (into pages) of the pages this job may send to group: those neither claimed
     // by another job nor announced there since they were classified. Every page when the
-    // history is unusable.
-    QList<qsizetype> claimPages(qint64 jobId, const QString& group, const QList<HistoryPage>& pages);
+    // history is unusable. *heldElsewhere (when given) receives how many were left out because
+    // another running job holds their claim.
+    QList<qsizetype> claimPages(qint64 jobId, const QString& group, const QList<HistoryPage>& pages,
+                                qsizetype* heldElsewhere = nullptr);
 
     // Reading. Empty when unusable or not made yet. Times are local.
     // Past jobs, newest first, with their OK/ERROR/SKIPPED counts; only profilePath's when given.
@@ -131,6 +136,7 @@ private:
     qint64 internedId(const QString& table, const QString& column, const QString& value, QString* error);
     qint64 existingId(const QString& table, const QString& column, const QString& value) const;
     bool insertRecord(qint64 jobId, const ResultRecord& record, QString* error);
+    bool releaseEndedClaims(qint64 site, qint64 jobId, QString* error);
     QDateTime now() const { return m_now ? m_now() : QDateTime::currentDateTimeUtc(); }
 
     HistoryLocation m_location;
@@ -144,6 +150,7 @@ private:
     QString m_lastError; // of the last write that failed
     std::function<QDateTime()> m_now;
     int m_jobsKept = kJobsKeptPerSite;
+    ProcessIdentity m_process;        // this program, as its jobs record it
     QHash<qint64, qint64> m_jobSites; // job id -> site id, for the jobs written here
     QHash<qint64, int> m_nextSeq;
     QList<ResultRecord> m_unstored;

@@ -2,8 +2,10 @@
 
 #include "history/core/history_store.h"
 
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 #include <algorithm>
 #include <optional>
@@ -123,8 +125,42 @@ bool HistoryStore::addAnnouncementRecord(qint64 jobId, const ResultRecord& recor
     return written;
 }
 
-QList<qsizetype> HistoryStore::claimPages(qint64 jobId, const QString& group, const QList<HistoryPage>& pages) {
+// Releases the site's claims of unfinished jobs of this machine whose program has ended.
+bool HistoryStore::releaseEndedClaims(qint64 site, qint64 jobId, QString* error) {
+    QSqlQuery jobs(m_db);
+    jobs.prepare(u"SELECT id, pid, process_started FROM jobs WHERE site_id = ? AND finished IS NULL AND machine = ? "
+                 "AND id <> ? AND EXISTS (SELECT 1 FROM claims WHERE claims.job_id = jobs.id)"_s);
+    jobs.addBindValue(site);
+    jobs.addBindValue(HistoryDialect::text(m_process.machine));
+    jobs.addBindValue(jobId);
+    if (!jobs.exec()) {
+        *error = jobs.lastError().text();
+        return false;
+    }
+    QList<qint64> ended;
+    while (jobs.next()) {
+        if (processHasEnded({m_process.machine, jobs.value(1).toLongLong(), jobs.value(2).toString()}))
+            ended.append(jobs.value(0).toLongLong());
+    }
+    jobs.finish();
+    QSqlQuery release(m_db);
+    release.prepare(u"DELETE FROM claims WHERE job_id = ?"_s);
+    for (const qint64 id : std::as_const(ended)) {
+        release.addBindValue(id);
+        if (!release.exec()) {
+            *error = release.lastError().text();
+            return false;
+        }
+    }
+    return true;
+}
+
+QList<qsizetype> HistoryStore::claimPages(qint64 jobId, const QString& group, const QList<HistoryPage>& pages,
+                                          qsizetype* heldElsewhere) {
     QList<qsizetype> mine;
+    qsizetype held = 0;
+    if (heldElsewhere)
+        *heldElsewhere = 0;
     const auto everyPage = [&] {
         mine.resize(pages.size());
         for (qsizetype i = 0; i < pages.size(); ++i)
@@ -136,8 +172,9 @@ QList<qsizetype> HistoryStore::claimPages(qint64 jobId, const QString& group, co
     const qint64 site = m_jobSites.value(jobId);
     const bool written = write([&](QString* error) {
         mine.clear();
+        held = 0;
         const qint64 groupId = internedId(u"engine_groups"_s, u"name"_s, group, error);
-        if (groupId < 0)
+        if (groupId < 0 || !releaseEndedClaims(site, jobId, error))
             return false;
         const qint64 claimed = now().toSecsSinceEpoch();
         QSqlQuery query(m_db);
@@ -147,57 +184,97 @@ QList<qsizetype> HistoryStore::claimPages(qint64 jobId, const QString& group, co
             *error = query.lastError().text();
             return false;
         }
-        QSqlQuery insert(m_db);
-        QSqlQuery owner(m_db);
-        QSqlQuery state(m_db);
-        QSqlQuery release(m_db);
-        insert.prepare(u"INSERT INTO claims (site_id, group_id, hash, job_id, claimed) VALUES (?, ?, ?, ?, ?) "
-                       "ON CONFLICT DO NOTHING"_s);
-        owner.prepare(u"SELECT job_id FROM claims WHERE site_id = ? AND group_id = ? AND hash = ?"_s);
-        state.prepare(
-            u"SELECT verdict, ok_announced FROM page_states WHERE site_id = ? AND group_id = ? AND hash = ?"_s);
-        release.prepare(u"DELETE FROM claims WHERE site_id = ? AND group_id = ? AND hash = ?"_s);
-        const auto run = [&](QSqlQuery& query, qint64 key, std::initializer_list<QVariant> more = {}) {
-            query.addBindValue(site);
-            query.addBindValue(groupId);
-            query.addBindValue(key);
-            for (const QVariant& value : more)
-                query.addBindValue(value);
-            if (query.exec())
-                return true;
-            *error = query.lastError().text();
-            return false;
+        const QString where = u"site_id = %1 AND group_id = %2 AND hash IN (%3)"_s;
+        const QString siteText = QString::number(site);
+        const QString groupText = QString::number(groupId);
+        const auto keyList = [](const auto& keys) {
+            QStringList texts;
+            for (const qint64 key : keys)
+                texts.append(QString::number(key));
+            return texts.join(u',');
         };
-        // In the order of their keys, as every job does: two jobs claiming pages at once never
-        // each wait for the other.
-        for (const auto& [key, i] : keyOrder(pages)) {
-            if (!run(insert, key, {jobId, claimed}))
+        // The keys each statement returns, by running sql (its integers written into it).
+        const auto keysOf = [&](const QString& sql, QHash<qint64, PageHistory::Entry>* entries) {
+            if (!query.exec(sql)) {
+                *error = query.lastError().text();
                 return false;
-            if (insert.numRowsAffected() != 1) { // claimed before: by this job, or another one sends it
-                if (!run(owner, key))
-                    return false;
-                if (owner.next() && owner.value(0).toLongLong() == jobId)
+            }
+            while (query.next()) {
+                PageHistory::Entry entry;
+                entry.key = query.value(0).toLongLong();
+                if (query.record().count() > 1) {
+                    entry.verdict = static_cast<PageVerdict>(query.value(1).toInt());
+                    entry.okAnnounced = query.value(2).toLongLong();
+                }
+                entries->insert(entry.key, entry);
+            }
+            query.finish();
+            return true;
+        };
+        // In the order of their keys, as every job does, a hundred to a statement: two jobs
+        // claiming pages at once never each wait for the other.
+        const std::vector<std::pair<qint64, qsizetype>> keys = keyOrder(pages);
+        const qsizetype count = static_cast<qsizetype>(keys.size());
+        for (qsizetype start = 0; start < count; start += kRowsPerStatement) {
+            const qsizetype end = std::min(start + kRowsPerStatement, count);
+            QStringList rows;
+            QList<qint64> chunk;
+            for (qsizetype row = start; row < end; ++row) {
+                const qint64 key = keys[static_cast<size_t>(row)].first;
+                chunk.append(key);
+                rows.append(u"(%1, %2, %3, %4, %5)"_s.arg(siteText, groupText, QString::number(key),
+                                                          QString::number(jobId), QString::number(claimed)));
+            }
+            QHash<qint64, PageHistory::Entry> fresh; // claimed now
+            if (!keysOf(u"INSERT INTO claims (site_id, group_id, hash, job_id, claimed) VALUES %1 "
+                        "ON CONFLICT DO NOTHING RETURNING hash"_s.arg(rows.join(u", "_s)),
+                        &fresh))
+                return false;
+            QList<qint64> before; // claimed before: by this job, or another one sends it
+            for (const qint64 key : std::as_const(chunk)) {
+                if (!fresh.contains(key))
+                    before.append(key);
+            }
+            QHash<qint64, PageHistory::Entry> ownBefore;
+            if (!before.isEmpty() &&
+                !keysOf(u"SELECT hash FROM claims WHERE %1 AND job_id = %2"_s.arg(
+                            where.arg(siteText, groupText, keyList(before)), QString::number(jobId)),
+                        &ownBefore))
+                return false;
+            // Read after the claims are made: an answer another job recorded before is seen.
+            QHash<qint64, PageHistory::Entry> states;
+            if (!fresh.isEmpty() && !keysOf(u"SELECT hash, verdict, ok_announced FROM page_states WHERE %1"_s.arg(
+                                                where.arg(siteText, groupText, keyList(fresh.keys()))),
+                                            &states))
+                return false;
+            QList<qint64> release;
+            for (qsizetype row = start; row < end; ++row) {
+                const auto& [key, i] = keys[static_cast<size_t>(row)];
+                if (!fresh.contains(key)) {
+                    if (ownBefore.contains(key))
+                        mine.append(i);
+                    else
+                        ++held;
+                    continue;
+                }
+                const auto state = states.constFind(key);
+                if (pageNeedsSending(state == states.cend() ? nullptr : &*state, pages[i]))
                     mine.append(i);
-                owner.finish();
-                continue;
+                else
+                    release.append(key);
             }
-            // Read after the claim is made: an answer another job recorded before is seen.
-            if (!run(state, key))
+            if (!release.isEmpty() &&
+                !query.exec(u"DELETE FROM claims WHERE %1"_s.arg(where.arg(siteText, groupText, keyList(release))))) {
+                *error = query.lastError().text();
                 return false;
-            PageHistory::Entry entry;
-            const bool known = state.next();
-            if (known) {
-                entry.verdict = static_cast<PageVerdict>(state.value(0).toInt());
-                entry.okAnnounced = state.value(1).toLongLong();
             }
-            state.finish();
-            if (pageNeedsSending(known ? &entry : nullptr, pages[i]))
-                mine.append(i);
-            else if (!run(release, key))
-                return false;
         }
         std::sort(mine.begin(), mine.end());
         return true;
     });
+    if (written && pages.size() >= kRowsPerStatement * 10)
+        m_dialect.refreshStatistics(m_db, u"claims"_s);
+    if (heldElsewhere && written)
+        *heldElsewhere = held;
     return written ? mine : everyPage();
 }
