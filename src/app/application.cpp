@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/about_box.h"
+#include "app/deferred_icon_engine.h"
 #include "app/main_window.h"
 #include "app/test_window.h"
 #include "cli/command_line.h"
@@ -50,10 +51,11 @@ QFont windowFont() {
 
 void applyWindowLook() {
     QApplication::setFont(windowFont());
-    QIcon icon;
+    // Read when the platform first asks for a picture, not before the first frame.
+    QList<DeferredIconEngine::File> icons;
     for (const int size : {16, 32, 48, 64})
-        icon.addFile(QStringLiteral(":/icon/torvane-%1.png").arg(size));
-    QApplication::setWindowIcon(icon);
+        icons.append({QStringLiteral(":/icon/torvane-%1.png").arg(size), QSize(size, size)});
+    QApplication::setWindowIcon(QIcon(new DeferredIconEngine(icons)));
     // The desktop matches the window to its menu entry and icon by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral(TORVANE_APP_ID));
 }

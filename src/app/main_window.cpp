@@ -42,6 +42,7 @@ namespace {
 
 constexpr int kClientWidth = 479;
 constexpr int kClientHeight = 388;
+constexpr QRect kPagePlace(92, 0, 381, 313);
 
 struct PageButtonPlace {
     const char* name;
@@ -176,10 +177,12 @@ void TForm1::createPages() {
     m_profilePages = {new ContactInfoPage(client), new SiteInfoPage(client)};
     m_engineData = new EngineDataPage(m_catalogue, *m_log, client);
     m_submitNow = new SubmitNowPage(*m_log, *this, client);
-    auto* specialOffer = new OfferPage(client);
-    m_pages = {m_profilePages[0], m_profilePages[1], m_engineData, m_submitNow, specialOffer};
-    for (QGroupBox* page : m_pages)
-        page->setGeometry(92, 0, 381, 313);
+    // The Special Offer page is made once the first frame is drawn (see offerPage).
+    m_pages = {m_profilePages[0], m_profilePages[1], m_engineData, m_submitNow, nullptr};
+    for (QGroupBox* page : m_pages) {
+        if (page)
+            page->setGeometry(kPagePlace);
+    }
 
     for (ProfilePage* page : m_profilePages)
         connect(page, &ProfilePage::modified, this, &TForm1::markModified);
@@ -347,7 +350,13 @@ void TForm1::showEvent(QShowEvent* event) {
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
         windowHandle()->removeEventFilter(this);
-        QMetaObject::invokeMethod(this, &TForm1::startReadingCatalogue, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                startReadingCatalogue();
+                offerPage();
+            },
+            Qt::QueuedConnection);
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -493,9 +502,26 @@ TForm1::Page TForm1::currentPage() const {
 }
 
 void TForm1::showPage(Page page) {
+    if (page == SpecialOffer)
+        offerPage();
     m_pageButton[page]->setChecked(true);
-    for (int other = 0; other < PageCount; ++other)
-        m_pages[other]->setVisible(other == page);
+    for (int other = 0; other < PageCount; ++other) {
+        if (m_pages[other])
+            m_pages[other]->setVisible(other == page);
+    }
+}
+
+QGroupBox* TForm1::offerPage() {
+    // Hidden at start, and its pictures and link font cost more to load than the rest of the
+    // window: it is made right after the first frame, or when it is first asked for before that.
+    // Its animation runs from then on.
+    if (!m_pages[SpecialOffer]) {
+        auto* page = new OfferPage(centralWidget());
+        page->setGeometry(kPagePlace);
+        page->setVisible(currentPage() == SpecialOffer);
+        m_pages[SpecialOffer] = page;
+    }
+    return m_pages[SpecialOffer];
 }
 
 void TForm1::setCompanionWindows(TForm2* testWindow, TForm3* aboutBox) {

@@ -148,6 +148,8 @@ private:
     void createMenu();
     void createPages();
     void showPage(Page page);
+    // The Special Offer page, made at the first call.
+    QGroupBox* offerPage();
     // The modified rule: any profile edit or engine choice enables File > Save.
     void markModified();
     void createRunMenu();

@@ -132,7 +132,7 @@ QString misspeltOption(const QString& argument) {
     QString nearest;
     qsizetype nearestDistance = 3;
     for (const QCommandLineOption* option : options().all()) {
-        const QString& longName = option->names().constLast();
+        const QString longName = option->names().constLast(); // a copy: names() is a temporary
         const qsizetype distance = editDistance(name, longName);
         if (distance == 0)
             return {};

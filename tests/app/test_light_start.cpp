@@ -5,9 +5,9 @@
 
 #include "app/about_box.h"
 #include "app/application.h"
-#include "platform/app_environment.h"
 #include "app/main_window.h"
 #include "app/test_window.h"
+#include "platform/app_environment.h"
 
 #include "support/local_http_server.h"
 
@@ -15,9 +15,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QMovie>
 #include <QOpenGLContext>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -38,6 +42,22 @@ QStringList openGlDrivers() {
     }
     return drivers;
 }
+
+// Calls a function at the first exposure of a window.
+class FirstExposure : public QObject {
+public:
+    explicit FirstExposure(std::function<void()> then) : m_then(std::move(then)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed() && m_then) {
+            m_then();
+            m_then = nullptr;
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_then;
+};
 
 bool near(QRgb actual, QRgb expected) {
     return qAbs(qRed(actual) - qRed(expected)) <= 2 && qAbs(qGreen(actual) - qGreen(expected)) <= 2 &&
@@ -72,11 +92,22 @@ void TestLightStart::windowStartsWithoutOpenGL() {
     m_form2 = std::make_unique<TForm2>();
     m_form3 = std::make_unique<TForm3>();
     m_form1->setCompanionWindows(m_form2.get(), m_form3.get());
+    // The hidden Special Offer page's animation is not decoded before the first frame.
+    int animationsAtFirstFrame = -1;
+    FirstExposure firstExposure([&] { animationsAtFirstFrame = int(m_form1->findChildren<QMovie*>().size()); });
+    m_form1->winId();
+    m_form1->windowHandle()->installEventFilter(&firstExposure);
     m_form1->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form1.get()));
     QTest::qWait(200); // the first frames drawn
     QVERIFY(!QOpenGLContext::globalShareContext());
     QCOMPARE(openGlDrivers(), QStringList());
+    QCOMPARE(animationsAtFirstFrame, 0);
+    // Made right after it, and animating without being shown.
+    auto* animator = m_form1->findChild<QLabel*>(QStringLiteral("RxGIFAnimator1"));
+    QVERIFY(animator && animator->movie());
+    QCOMPARE(animator->movie()->state(), QMovie::Running);
+    QVERIFY(!animator->isVisible());
 }
 
 void TestLightStart::pageIsDrawnInTheWebView_data() {

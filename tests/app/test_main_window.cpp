@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -86,6 +88,14 @@ private slots:
         QCOMPARE(m_form->startDirectory(), QDir::currentPath());
         // The window names its menu entry, the desktop file installed with the program.
         QVERIFY(QFileInfo::exists(TORVANE_SOURCE_DIR "/packaging/" + QGuiApplication::desktopFileName() + ".desktop"));
+        // Its icon in four sizes, each drawn from the picture of that size.
+        const QIcon icon = QGuiApplication::windowIcon();
+        QCOMPARE(icon.availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}, {64, 64}}));
+        for (const int size : {16, 64}) {
+            const QImage picture(QStringLiteral(":/icon/torvane-%1.png").arg(size));
+            QCOMPARE(icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                     picture.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        }
         QVERIFY(child<QToolButton>("SpeedButton1")->isChecked());
         QVERIFY(child<QGroupBox>("GroupBox1")->isVisible());
         QCOMPARE(visiblePages(), 1);

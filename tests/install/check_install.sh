@@ -13,7 +13,7 @@ fail() {
     failures=$((failures + 1))
 }
 
-for tool in desktop-file-validate appstreamcli update-mime-database man strings; do
+for tool in desktop-file-validate appstreamcli update-mime-database man strings readelf; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (apt-get install desktop-file-utils appstream shared-mime-info man-db binutils)"; exit 1; }
 done
 
@@ -29,6 +29,10 @@ done
 [ -x "$prefix/bin/torvane" ] || fail "bin/torvane is not executable"
 # The web browser module, in a private folder below lib/.
 find "$prefix/lib" -path "*/torvane/libtorvane_web.so" 2>/dev/null | grep -q . || fail "the web browser module is not installed"
+# The libraries the program loads at start: libcrypto is opened only when a Google key is read.
+if readelf -d "$prefix/bin/torvane" | grep -F NEEDED | grep -q -F libcrypto; then
+    fail "bin/torvane loads libcrypto at start"
+fi
 # No path of the build tree inside the program or the module: they find each other only
 # relative to the program's own folder, so a copied program never loads a module it was built
 # beside.

@@ -9,7 +9,7 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <openssl/crypto.h>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -74,7 +74,7 @@ bool GoogleAccessToken::renew() {
 
 void GoogleAccessToken::forget() {
     if (!m_token.isEmpty())
-        OPENSSL_cleanse(m_token.data(), static_cast<size_t>(m_token.size()));
+        explicit_bzero(m_token.data(), static_cast<size_t>(m_token.size()));
     m_token.clear();
     m_usableMs = 0;
 }

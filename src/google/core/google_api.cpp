@@ -31,7 +31,8 @@ QString normalPrefix(const QUrl& url) {
 }
 
 QUrl apiAddress(const QString& base, const QByteArray& path) {
-    return QUrl::fromEncoded(base.toUtf8() + path, QUrl::StrictMode);
+    // One QByteArray: Qt 6.8 takes a QByteArrayView here, which a string builder does not convert to.
+    return QUrl::fromEncoded(QByteArray(base.toUtf8() + path), QUrl::StrictMode);
 }
 
 } // namespace

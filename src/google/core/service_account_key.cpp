@@ -1,5 +1,6 @@
 #include "google/core/service_account_key.h"
 
+#include "google/core/crypto_library.h"
 #include "google/core/google_api.h"
 #include "platform/text_codec.h"
 
@@ -9,10 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
-#include <openssl/bio.h>
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -21,13 +19,13 @@ namespace {
 // Overwrites the bytes in place, so that the key's text does not linger in freed memory.
 void wipe(QByteArray& bytes) {
     if (!bytes.isEmpty())
-        OPENSSL_cleanse(bytes.data(), static_cast<size_t>(bytes.size()));
+        explicit_bzero(bytes.data(), static_cast<size_t>(bytes.size()));
     bytes.clear();
 }
 
 void wipe(QString& text) {
     if (!text.isEmpty())
-        OPENSSL_cleanse(text.data(), static_cast<size_t>(text.size()) * sizeof(QChar));
+        explicit_bzero(text.data(), static_cast<size_t>(text.size()) * sizeof(QChar));
     text.clear();
 }
 
@@ -47,7 +45,8 @@ ServiceAccountKey::ServiceAccountKey(QString path, QString clientEmail, QUrl tok
       m_privateKey(privateKey) {}
 
 ServiceAccountKey::~ServiceAccountKey() {
-    EVP_PKEY_free(m_privateKey);
+    // A key exists only when the library was loaded.
+    CryptoLibrary::get()->freeKey(m_privateKey);
 }
 
 ServiceAccountKey::Loaded ServiceAccountKey::load(const QString& path) {
@@ -99,16 +98,24 @@ ServiceAccountKey::Loaded ServiceAccountKey::load(const QString& path) {
         return {{}, notAKey(path, u"its token_uri \"%1\" is not an https address"_s.arg(displayText(tokenText))), {}};
     }
 
+    const CryptoLibrary* crypto = CryptoLibrary::get();
+    if (!crypto) {
+        wipe(pem);
+        loaded.problem = u"The private key in %1 could not be read: the cryptography library %2 is missing or "
+                         u"incomplete. Install OpenSSL's library (Debian: libssl3) and choose the key again."_s.arg(
+                             shownPath(path), QString::fromLatin1(CryptoLibrary::fileName()));
+        return loaded;
+    }
     QByteArray pemBytes = pem.toUtf8();
     wipe(pem);
     EVP_PKEY* privateKey = nullptr;
-    if (BIO* bio = BIO_new_mem_buf(pemBytes.constData(), static_cast<int>(pemBytes.size()))) {
-        privateKey = PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr);
-        BIO_free(bio);
+    if (BIO* bio = crypto->newMemoryBuffer(pemBytes.constData(), static_cast<int>(pemBytes.size()))) {
+        privateKey = crypto->readPrivateKey(bio, nullptr, nullptr, nullptr);
+        crypto->freeBuffer(bio);
     }
     wipe(pemBytes);
-    if (!privateKey || EVP_PKEY_get_base_id(privateKey) != EVP_PKEY_RSA) {
-        EVP_PKEY_free(privateKey);
+    if (!privateKey || crypto->keyType(privateKey) != EVP_PKEY_RSA) {
+        crypto->freeKey(privateKey);
         loaded.problem = u"The private key in %1 could not be read: it is damaged or not an RSA key. Make a new key "
                          u"for the service account in Google Cloud and choose it."_s.arg(shownPath(path));
         return loaded;
@@ -126,19 +133,20 @@ ServiceAccountKey::Loaded ServiceAccountKey::load(const QString& path) {
 
 QByteArray ServiceAccountKey::sign(const QByteArray& data) const {
     QByteArray signature;
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    const CryptoLibrary& crypto = *CryptoLibrary::get();
+    EVP_MD_CTX* context = crypto.newDigestContext();
     size_t length = 0;
-    if (context && EVP_DigestSignInit(context, nullptr, EVP_sha256(), nullptr, m_privateKey) == 1 &&
-        EVP_DigestSign(context, nullptr, &length, reinterpret_cast<const unsigned char*>(data.constData()),
-                       static_cast<size_t>(data.size())) == 1) {
+    if (context && crypto.digestSignInit(context, nullptr, crypto.sha256(), nullptr, m_privateKey) == 1 &&
+        crypto.digestSign(context, nullptr, &length, reinterpret_cast<const unsigned char*>(data.constData()),
+                          static_cast<size_t>(data.size())) == 1) {
         signature.resize(static_cast<qsizetype>(length));
-        if (EVP_DigestSign(context, reinterpret_cast<unsigned char*>(signature.data()), &length,
-                           reinterpret_cast<const unsigned char*>(data.constData()),
-                           static_cast<size_t>(data.size())) == 1)
+        if (crypto.digestSign(context, reinterpret_cast<unsigned char*>(signature.data()), &length,
+                              reinterpret_cast<const unsigned char*>(data.constData()),
+                              static_cast<size_t>(data.size())) == 1)
             signature.resize(static_cast<qsizetype>(length));
         else
             signature.clear();
     }
-    EVP_MD_CTX_free(context);
+    crypto.freeDigestContext(context);
     return signature;
 }

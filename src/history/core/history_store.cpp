@@ -63,7 +63,8 @@ QVariant text(const QString& value) {
 
 QString historyGroupName(const QString& engineTitle, const QString& shares) {
     const QString group = sharesGroupKey(shares);
-    return group.isEmpty() ? u"engine:"_s + engineTitle.trimmed() : u"shares:"_s + group;
+    // Each side one QString: with Qt 6.8 the two string builders are of different types.
+    return group.isEmpty() ? QString(u"engine:"_s + engineTitle.trimmed()) : QString(u"shares:"_s + group);
 }
 
 HistoryStore::HistoryStore(const HistoryLocation& location)
