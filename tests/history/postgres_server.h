@@ -13,6 +13,7 @@
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <memory>
 #include <unistd.h>
 
 class PostgresServer {
@@ -136,3 +137,17 @@ private:
     int m_port = 0;
     bool m_running = false;
 };
+
+// Starts a server for a test program and gives the client library its password: the server, or
+// null with *problem saying why. False only when PostgreSQL is installed and still fails to
+// start (a fault, not a reason to skip).
+inline bool startTestServer(std::unique_ptr<PostgresServer>* running, QString* problem) {
+    auto server = std::make_unique<PostgresServer>();
+    *problem = server->start();
+    if (problem->isEmpty()) {
+        qputenv("PGPASSWORD", PostgresServer::kPassword);
+        *running = std::move(server);
+        return true;
+    }
+    return !server->skipReason().isEmpty();
+}

@@ -129,15 +129,8 @@ private:
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        auto server = std::make_unique<PostgresServer>();
-        const QString problem = server->start();
-        if (problem.isEmpty()) {
-            qputenv("PGPASSWORD", PostgresServer::kPassword);
-            m_postgres = std::move(server);
-        } else {
-            QVERIFY2(!server->skipReason().isEmpty(), qPrintable(problem)); // installed but failing is a fault
-            m_postgresProblem = problem;
-        }
+        // Installed but failing to start is a fault; not installed, the PostgreSQL rows skip.
+        QVERIFY2(startTestServer(&m_postgres, &m_postgresProblem), qPrintable(m_postgresProblem));
     }
     void cleanupTestCase() {
         m_postgres.reset();
