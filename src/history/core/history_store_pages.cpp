@@ -36,7 +36,8 @@ public:
             placeholders(rows, 3)));
         m_state.prepare(
             u"INSERT INTO page_states (site_id, group_id, hash, lastmod, announced, verdict, ok_announced) "
-            "VALUES %1 ON CONFLICT (site_id, group_id, hash) DO UPDATE SET lastmod = excluded.lastmod, "
+            "VALUES %1 ON CONFLICT (site_id, group_id, hash) DO UPDATE SET "
+            "lastmod = CASE WHEN excluded.ok_announced IS NULL THEN page_states.lastmod ELSE excluded.lastmod END, "
             "announced = excluded.announced, verdict = excluded.verdict, "
             "ok_announced = COALESCE(excluded.ok_announced, page_states.ok_announced)"_s.arg(placeholders(rows, 7)));
         m_claim.prepare(u"DELETE FROM claims WHERE site_id = ? AND group_id = ? AND job_id = ? AND hash IN (%1)"_s.arg(
@@ -155,7 +156,7 @@ QList<qsizetype> HistoryStore::claimPages(qint64 jobId, const QString& group, co
                        "ON CONFLICT DO NOTHING"_s);
         owner.prepare(u"SELECT job_id FROM claims WHERE site_id = ? AND group_id = ? AND hash = ?"_s);
         state.prepare(
-            u"SELECT verdict, ok_announced FROM page_states WHERE site_id = ? AND group_id = ? AND hash = ?"_s);
+            u"SELECT verdict, ok_announced, lastmod FROM page_states WHERE site_id = ? AND group_id = ? AND hash = ?"_s);
         release.prepare(u"DELETE FROM claims WHERE site_id = ? AND group_id = ? AND hash = ?"_s);
         const auto run = [&](QSqlQuery& query, qint64 key, std::initializer_list<QVariant> more = {}) {
             query.addBindValue(site);
@@ -189,6 +190,7 @@ QList<qsizetype> HistoryStore::claimPages(qint64 jobId, const QString& group, co
             if (known) {
                 entry.verdict = static_cast<PageVerdict>(state.value(0).toInt());
                 entry.okAnnounced = state.value(1).toLongLong();
+                entry.lastmod = state.value(2).toLongLong();
             }
             state.finish();
             if (pageNeedsSending(known ? &entry : nullptr, pages[i]))
