@@ -348,6 +348,8 @@ void AnnounceWindow::offerSitemaps() {
 
 void AnnounceWindow::setHistory(HistoryStore* history) {
     m_history = history;
+    if (m_history)
+        m_history->open(); // reads an existing history (never makes one), so that its states can be shown
     m_job->setHistory(history, HistoryJob::Face::Window);
     m_stateKey.clear();
     applyStateTargets();
