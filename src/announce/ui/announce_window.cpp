@@ -105,6 +105,8 @@ void AnnounceWindow::connectJob() {
         showPages();
     });
     connect(m_job, &AnnounceJob::idle, this, [this] {
+        // The states worked out while gathering may show that the site has a history.
+        applyDefaultChoice();
         showPages();
         updateControls();
     });
