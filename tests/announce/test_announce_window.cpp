@@ -208,6 +208,8 @@ void TestAnnounceWindow::newOrChangedOnceTheSiteHasAHistory() {
     QTRY_VERIFY(!window.busy());
     QVERIFY(window.findChild<QRadioButton*>(u"NewOrChanged"_s)->isChecked());
     QVERIFY(window.findChild<QLabel*>(u"PageStates"_s)->text().startsWith(u"1 new, 0 changed, 1 unchanged"_s));
+    QCOMPARE(window.findChild<QLabel*>(u"PagesSummary"_s)->text(),
+             u"2 addresses: 1 to announce, 0 duplicates removed, 0 refused."_s);
 }
 
 QTEST_MAIN(TestAnnounceWindow)

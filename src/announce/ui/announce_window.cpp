@@ -473,8 +473,13 @@ void AnnounceWindow::showPages() {
     const QDateTime since = m_job->changedSince();
     m_pagesModel->show(m_job, remembers());
     m_hostsModel->show(&gathering, &counts);
+    // "New or changed" sends the pages in those states and the gone ones, not every page the date keeps.
+    const qsizetype toAnnounce = remembers() && m_job->choice() == AnnounceChoice::NewOrChanged
+                                     ? m_job->stateCount(PageState::New) + m_job->stateCount(PageState::Changed) +
+                                           m_job->stateCount(PageState::Gone)
+                                     : counts.toAnnounce;
     QString text = u"%1: %2 to announce, %3 removed, %4 refused"_s.arg(
-        countedText(gathering.pages().size(), u"address", u"addresses"), QString::number(counts.toAnnounce),
+        countedText(gathering.pages().size(), u"address", u"addresses"), QString::number(toAnnounce),
         countedText(gathering.duplicateCount(), u"duplicate", u"duplicates"),
         QString::number(gathering.refusedCount()));
     if (since.isValid() && m_job->choice() == AnnounceChoice::ChangedSince)
