@@ -297,12 +297,13 @@ void TForm1::showAnnouncePages() {
     if (!m_announce) {
         m_announce = new AnnounceWindow(*m_fetcher, this);
         m_announce->setStartDirectory(m_startDirectory);
-        m_announce->job().setHistory(&m_history->store(), HistoryJob::Face::Window);
         m_announce->setInputs([this] {
             const QString siteUrl = currentFields().Site_URL;
             return AnnounceInputs{siteUrl, indexNowTargets(catalogue(), m_engineData->currentLines(), siteUrl),
                                   profilePath()};
         });
+        // The window's, not only its job's: the pages' states and "New or changed" come from it.
+        m_announce->setHistory(&m_history->store());
         connect(m_announce, &AnnounceWindow::announcementStarted, this, [this] {
             showRunResults(true);
             if (m_results)

@@ -141,6 +141,9 @@ void TForm1::submitFailedAgain() {
             if (batches.isEmpty())
                 return;
             showAnnouncePages();
+            // Kept in the history under the profile of the job whose batches are sent again.
+            m_announce->job().setProfilePath(m_pastResults.profilePath.isEmpty() ? profilePath()
+                                                                                 : m_pastResults.profilePath);
             m_announce->job().resendFailed(batches);
             return;
         }

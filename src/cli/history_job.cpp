@@ -1,6 +1,7 @@
 #include "cli/history_job.h"
 
 #include "announce/core/announce_job.h"
+#include "announce/core/announce_targets.h"
 #include "announce/core/announce_texts.h"
 #include "cli/command_line.h"
 #include "cli/job_input.h"
@@ -78,6 +79,11 @@ int resendBatches(const CommandLine& command, const QList<ResultRecord>& batches
     job.setSiteUrl(input.fields.Site_URL);
     job.setProfilePath(input.profilePath);
     job.setHistory(&history, HistoryJob::Face::CommandLine);
+    // The engines of the profile with their Shares groups, so that the pages sent again update
+    // the same page states as the announcement that failed (every engine: the failed one may not
+    // be the one of its group chosen first).
+    job.setStateTargets(indexNowTargets(input.catalogue, input.currentList, input.fields.Site_URL).targets,
+                        SharedEngines::All);
     QEventLoop loop;
     QObject::connect(&job, &AnnounceJob::message, &loop, [&](const QString& text, bool problem) {
         if (problem)

@@ -1,5 +1,6 @@
 #include "announce/ui/announce_window.h"
 #include "announce/ui/gathered_hosts_model.h"
+#include "history/core/history_store.h"
 #include "net/core/network_fetcher.h"
 #include "submit/core/answer_meaning.h"
 #include "support/local_http_server.h"
@@ -7,6 +8,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -39,6 +41,7 @@ class TestAnnounceWindow : public QObject {
 
 private slots:
     void gathersFiltersAndAnnouncesToTwoEngines();
+    void newOrChangedOnceTheSiteHasAHistory();
 };
 
 void TestAnnounceWindow::gathersFiltersAndAnnouncesToTwoEngines() {
@@ -175,6 +178,38 @@ void TestAnnounceWindow::gathersFiltersAndAnnouncesToTwoEngines() {
     QCOMPARE(window.results().records.size(), 1);
     QCOMPARE(window.results().records[0].httpStatus, 202);
     QVERIFY(!window.canResendFailed());
+}
+
+// Until the user chooses, What to announce becomes "New or changed" as soon as the pages read
+// show that the site has a history.
+void TestAnnounceWindow::newOrChangedOnceTheSiteHasAHistory() {
+    const QString site = u"https://www.example.com"_s;
+    QTemporaryDir dir;
+    HistoryStore history(historyLocation(dir.filePath(u"history.sqlite"_s)));
+    QVERIFY(history.open());
+    ResultRecord record;
+    record.title = u"One"_s;
+    record.verdict = ResultRecord::Verdict::Ok;
+    record.batchSize = 1;
+    HistoryJob job;
+    job.siteHost = u"www.example.com"_s;
+    QVERIFY(history.addAnnouncementRecord(history.beginJob(job), record, historyGroupName(u"One"_s, u"IndexNow"_s),
+                                          {{site + "/a"_L1, {}, false}}));
+
+    Engine_Type catalogue;
+    catalogue.Items = {indexNowEngine(u"One"_s, site + "/indexnow"_L1)};
+    catalogue.Count = 1;
+    NetworkFetcher fetcher;
+    AnnounceWindow window(fetcher);
+    window.setInputs([&] { return AnnounceInputs{site, indexNowTargets(catalogue, {u"One"_s}, site), {}}; });
+    window.setHistory(&history);
+    window.findChild<QPlainTextEdit*>(u"TypedAddresses"_s)->setPlainText(site + "/a\n"_L1 + site + "/b"_L1);
+    window.addTyped();
+    QTRY_VERIFY(!window.busy());
+    QVERIFY(window.findChild<QRadioButton*>(u"NewOrChanged"_s)->isChecked());
+    QVERIFY(window.findChild<QLabel*>(u"PageStates"_s)->text().startsWith(u"1 new, 0 changed, 1 unchanged"_s));
+    QCOMPARE(window.findChild<QLabel*>(u"PagesSummary"_s)->text(),
+             u"2 addresses: 1 to announce, 0 duplicates removed, 0 refused."_s);
 }
 
 QTEST_MAIN(TestAnnounceWindow)

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -195,6 +196,11 @@ private slots:
         QCOMPARE(server.requestLines().constLast(), "POST /Local HTTP/1.1");
         QCOMPARE(server.requestBodies().constLast(), "{\"urlList\":[\"" + site.toUtf8() + "/a\"]}");
         QCOMPARE(form.lastResults().records.constFirst().verdict, ResultRecord::Verdict::Ok);
+        HistoryStore resent(historyLocation(history));
+        QVERIFY(resent.open());
+        QCOMPARE(resent.jobs(profile).constFirst().kind, HistoryJob::Kind::Announcement);
+        // The window announces from the same history: what is new or changed can be chosen.
+        QVERIFY(form.announceWindow()->findChild<QRadioButton*>("NewOrChanged")->isEnabled());
         QVERIFY(QFile::remove(m_dir.filePath("Engine.dat")));
     }
 

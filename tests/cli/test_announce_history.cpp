@@ -44,6 +44,7 @@ private slots:
     void newOrChangedByDefault();
     void notAHistorySaidOnceAndTheJobGoesOn();
     void pagesOfARunningJobLeftToItAndSaid();
+    void pagesSentAgainCountAsAnnounced();
     void killedHalfwayThenTheRest_data();
     void killedHalfwayThenTheRest();
     void twoJobsAtOnceSendEachChangeOnce();
@@ -157,6 +158,27 @@ void TestAnnounceHistory::notAHistorySaidOnceAndTheJobGoesOn() {
     QCOMPARE(posted("/one", from), (QStringList{u"a"_s, u"b"_s}));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("my notes, not a database\n"));
+}
+
+void TestAnnounceHistory::pagesSentAgainCountAsAnnounced() {
+    // Engine One refuses the batch; --resend-failed gets it through; the next announcement then
+    // finds every page announced to both engines and sends nothing.
+    const QString history = path(u"resent.sqlite"_s);
+    m_server.setResponse("/sitemap.xml", LocalHttpServer::content(sitemap({u"x"_s, u"y"_s})));
+    m_server.queueResponse("/one", LocalHttpServer::status(400));
+    QCOMPARE(waitForProgram(*start({}, history)).status, 1);
+    auto* resend = new QProcess(this);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"TORVANE_HISTORY"_s, history);
+    resend->setProcessEnvironment(environment);
+    resend->start(QStringLiteral(TORVANE_PROGRAM),
+                  {u"--resend-failed"_s, u"--profile"_s, m_profile, u"--catalogue"_s, m_catalogue});
+    QCOMPARE(waitForProgram(*resend).status, 0);
+    const qsizetype from = m_server.requestHeads().size();
+    const ProgramRun again = waitForProgram(*start({}, history));
+    QCOMPARE(again.status, 0);
+    QVERIFY2(again.out.contains(u"0 new, 0 changed since announced, 2 unchanged"_s), qPrintable(again.out));
+    QCOMPARE(posted("/one", from), QStringList());
 }
 
 void TestAnnounceHistory::pagesOfARunningJobLeftToItAndSaid() {

@@ -301,6 +301,16 @@ private slots:
         QCOMPARE(store.classifyPages("site.test", "engine:other", now, true).count(PageState::New), 6);
         QCOMPARE(store.classifyPages("site.test", "shares:g", now, false).gone.size(), 0);
 
+        // A date that moved, though still before the announcement, is a change; a failed send
+        // keeps it one, an OK one ends it.
+        const QList<HistoryPage> moved = pages(3, 4, at(3));
+        for (const V verdict : {V::Error, V::Ok}) {
+            QCOMPARE(store.classifyPages("site.test", "shares:g", moved, false).pages[0].state, PageState::Changed);
+            QCOMPARE(store.claimPages(id, "shares:g", moved).size(), 1);
+            store.addAnnouncementRecord(id, record("A", verdict, 1), "shares:g", moved);
+        }
+        QCOMPARE(store.classifyPages("site.test", "shares:g", moved, false).pages[0].state, PageState::Unchanged);
+
         // Announced as gone: not gone again.
         store.addAnnouncementRecord(id, record("A", V::Ok, 1), "shares:g", {{result.gone[0].address, {}, true}});
         QCOMPARE(store.classifyPages("site.test", "shares:g", now, true).count(PageState::Gone), 0);

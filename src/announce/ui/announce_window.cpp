@@ -105,6 +105,8 @@ void AnnounceWindow::connectJob() {
         showPages();
     });
     connect(m_job, &AnnounceJob::idle, this, [this] {
+        // The states worked out while gathering may show that the site has a history.
+        applyDefaultChoice();
         showPages();
         updateControls();
     });
@@ -348,6 +350,8 @@ void AnnounceWindow::offerSitemaps() {
 
 void AnnounceWindow::setHistory(HistoryStore* history) {
     m_history = history;
+    if (m_history)
+        m_history->open(); // reads an existing history (never makes one), so that its states can be shown
     m_job->setHistory(history, HistoryJob::Face::Window);
     m_stateKey.clear();
     applyStateTargets();
@@ -469,8 +473,13 @@ void AnnounceWindow::showPages() {
     const QDateTime since = m_job->changedSince();
     m_pagesModel->show(m_job, remembers());
     m_hostsModel->show(&gathering, &counts);
+    // "New or changed" sends the pages in those states and the gone ones, not every page the date keeps.
+    const qsizetype toAnnounce = remembers() && m_job->choice() == AnnounceChoice::NewOrChanged
+                                     ? m_job->stateCount(PageState::New) + m_job->stateCount(PageState::Changed) +
+                                           m_job->stateCount(PageState::Gone)
+                                     : counts.toAnnounce;
     QString text = u"%1: %2 to announce, %3 removed, %4 refused"_s.arg(
-        countedText(gathering.pages().size(), u"address", u"addresses"), QString::number(counts.toAnnounce),
+        countedText(gathering.pages().size(), u"address", u"addresses"), QString::number(toAnnounce),
         countedText(gathering.duplicateCount(), u"duplicate", u"duplicates"),
         QString::number(gathering.refusedCount()));
     if (since.isValid() && m_job->choice() == AnnounceChoice::ChangedSince)

@@ -38,7 +38,8 @@ public:
             placeholders(rows, 3)));
         m_state.prepare(
             u"INSERT INTO page_states (site_id, group_id, hash, lastmod, announced, verdict, ok_announced) "
-            "VALUES %1 ON CONFLICT (site_id, group_id, hash) DO UPDATE SET lastmod = excluded.lastmod, "
+            "VALUES %1 ON CONFLICT (site_id, group_id, hash) DO UPDATE SET "
+            "lastmod = CASE WHEN excluded.ok_announced IS NULL THEN page_states.lastmod ELSE excluded.lastmod END, "
             "announced = excluded.announced, verdict = excluded.verdict, "
             "ok_announced = COALESCE(excluded.ok_announced, page_states.ok_announced)"_s.arg(placeholders(rows, 7)));
         m_claim.prepare(u"DELETE FROM claims WHERE site_id = ? AND group_id = ? AND job_id = ? AND hash IN (%1)"_s.arg(
@@ -205,6 +206,7 @@ QList<qsizetype> HistoryStore::claimPages(qint64 jobId, const QString& group, co
                 if (query.record().count() > 1) {
                     entry.verdict = static_cast<PageVerdict>(query.value(1).toInt());
                     entry.okAnnounced = query.value(2).toLongLong();
+                    entry.lastmod = query.value(3).toLongLong();
                 }
                 entries->insert(entry.key, entry);
             }
@@ -243,9 +245,10 @@ QList<qsizetype> HistoryStore::claimPages(qint64 jobId, const QString& group, co
                 return false;
             // Read after the claims are made: an answer another job recorded before is seen.
             QHash<qint64, PageHistory::Entry> states;
-            if (!fresh.isEmpty() && !keysOf(u"SELECT hash, verdict, ok_announced FROM page_states WHERE %1"_s.arg(
-                                                where.arg(siteText, groupText, keyList(fresh.keys()))),
-                                            &states))
+            if (!fresh.isEmpty() &&
+                !keysOf(u"SELECT hash, verdict, ok_announced, lastmod FROM page_states WHERE %1"_s.arg(
+                            where.arg(siteText, groupText, keyList(fresh.keys()))),
+                        &states))
                 return false;
             QList<qint64> release;
             for (qsizetype row = start; row < end; ++row) {

@@ -36,6 +36,16 @@ qint64 secondsOf(const QDateTime& time) {
     return time.isValid() ? time.toSecsSinceEpoch() : 0;
 }
 
+// A page announced OK before has changed when its sitemap date is later than that announcement,
+// or later than the date it had then: a sitemap that gives only the day moves a page changed on
+// the day of its announcement to that same day, which is earlier than the announcement itself.
+bool changedSinceAnnounced(const PageHistory::Entry& entry, const HistoryPage& page) {
+    if (!page.lastmod.isValid())
+        return false;
+    const qint64 lastmod = secondsOf(page.lastmod);
+    return lastmod > entry.okAnnounced || (entry.lastmod != 0 && lastmod > entry.lastmod);
+}
+
 } // namespace
 
 qint64 pageKey(QStringView address) {
@@ -106,7 +116,7 @@ bool pageNeedsSending(const PageHistory::Entry* entry, const HistoryPage& page) 
         return entry->verdict != PageVerdict::OkGone;
     if (entry->verdict == PageVerdict::OkGone)
         return true;
-    return page.lastmod.isValid() && secondsOf(page.lastmod) > entry->okAnnounced;
+    return changedSinceAnnounced(*entry, page);
 }
 
 PageClassification classifyPages(const PageHistory& history, const QList<HistoryPage>& pages, bool everySitemapRead) {
@@ -125,8 +135,7 @@ PageClassification classifyPages(const PageHistory& history, const QList<History
             out.state = PageState::New;
         } else {
             out.announced = entry->okAnnounced;
-            out.state = page.lastmod.isValid() && secondsOf(page.lastmod) > entry->okAnnounced ? PageState::Changed
-                                                                                               : PageState::Unchanged;
+            out.state = changedSinceAnnounced(*entry, page) ? PageState::Changed : PageState::Unchanged;
         }
         ++result.counts[static_cast<int>(out.state)];
     }

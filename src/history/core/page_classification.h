@@ -24,6 +24,7 @@ public:
         qint64 key = 0;
         qint64 okAnnounced = 0;                    // seconds since 1970 UTC of the last OK announcement; 0: never
         PageVerdict verdict = PageVerdict::Failed; // of the last announcement
+        qint64 lastmod = 0; // the page's sitemap date at the last OK announcement (seconds); 0: none
     };
 
     void reserve(qsizetype size);
