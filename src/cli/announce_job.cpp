@@ -6,6 +6,7 @@
 #include "cli/command_line.h"
 #include "cli/job_input.h"
 #include "cli/stop_signals.h"
+#include "history/core/history_store.h"
 #include "indexnow/core/indexnow_key.h"
 #include "indexnow/core/key_file_check.h"
 #include "net/core/network_fetcher.h"
@@ -49,6 +50,13 @@ void reportGathering(const PageGathering& gathering, bool quiet) {
     }
 }
 
+// How many pages are in each state, before anything is sent.
+void reportStates(const AnnounceJob& job) {
+    printLine(u"Pages: %1 new, %2 changed since announced, %3 unchanged, %4 gone from the sitemap."_s.arg(
+        QString::number(job.stateCount(PageState::New)), QString::number(job.stateCount(PageState::Changed)),
+        QString::number(job.stateCount(PageState::Unchanged)), QString::number(job.stateCount(PageState::Gone))));
+}
+
 QString recordLine(const ResultRecord& record) {
     return u"[Engine] %1 (%2)...%3"_s.arg(record.title, countedText(record.batchSize, u"address", u"addresses"),
                                           verdictText(record.verdict));
@@ -90,11 +98,19 @@ int runAnnounceJob(const CommandLine& command) {
     StopSignals stops;
     NetworkFetcher fetcher;
     SystemClock clock;
+    HistoryStore history(historyLocation(command.history, command.noHistory));
     AnnounceJob job(fetcher, clock);
     job.setSiteUrl(input.fields.Site_URL);
     job.setProfilePath(input.profilePath);
     job.setKeyFileCheck(!command.noKeyCheck);
-    job.setChangedSince(command.since);
+    job.setHistory(&history, HistoryJob::Face::CommandLine);
+    // With a history, only what is new or changed unless told otherwise.
+    job.setChoice(command.since.isValid() ? AnnounceChoice::ChangedSince
+                  : command.everyPage     ? AnnounceChoice::EveryPage
+                                          : AnnounceChoice::NewOrChanged,
+                  command.since);
+    const SharedEngines mode = command.allShared ? SharedEngines::All : SharedEngines::OneOnly;
+    job.setStateTargets(targets, mode);
     QEventLoop loop;
     QObject::connect(&job, &AnnounceJob::message, &loop, [&](const QString& text, bool problem) {
         if (problem)
@@ -126,6 +142,10 @@ int runAnnounceJob(const CommandLine& command) {
         printError(u"No address to announce."_s);
         return ExitBadInput;
     }
+    if (history.isUsable() && !command.quiet)
+        reportStates(job);
+    if (!job.goneNotWorkedOut().isEmpty() && job.choice() == AnnounceChoice::NewOrChanged && history.isUsable())
+        printError(job.goneNotWorkedOut());
     if (command.since.isValid() && !command.quiet)
         printLine(u"%1 not changed since %2 left out."_s.arg(
             countedText(job.counts().leftOut, u"address", u"addresses"), isoTimeWithOffset(command.since)));
@@ -152,7 +172,7 @@ int runAnnounceJob(const CommandLine& command) {
         QMetaObject::invokeMethod(
             &job, [&] { job.answerKeyFileQuestion(false); }, Qt::QueuedConnection);
     });
-    job.announce(targets, command.allShared ? SharedEngines::All : SharedEngines::OneOnly);
+    job.announce(targets, mode);
     runUntilIdle();
 
     // An engine of the list left out got nothing: not everything went well.

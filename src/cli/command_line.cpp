@@ -42,6 +42,10 @@ struct Options {
                              u"--announce: only pages changed on or after DATE: 2026-12-31 (midnight, local time) or "
                              u"2026-12-31T08:00:00Z (that instant); pages without a date are kept."_s,
                              u"DATE"_s};
+    QCommandLineOption everyPage{u"every-page"_s,
+                                 u"--announce: send every page gathered; without it (and without --since), only the "
+                                 u"pages new or changed since their last announcement, and those gone from the "
+                                 u"sitemap, when a history is kept."_s};
     QCommandLineOption allShared{u"all-shared"_s,
                                  u"--announce: send to every chosen engine, not one engine of each group that "
                                  u"shares what it receives."_s};
@@ -50,8 +54,8 @@ struct Options {
     QCommandLineOption quiet{u"quiet"_s, u"Print each engine's verdict line only, without status and meaning."_s};
 
     QList<const QCommandLineOption*> all() const {
-        return {&help,      &version,   &submit, &announce, &checkKey,  &inspect,    &profile,
-                &googleKey, &catalogue, &report, &since,    &allShared, &noKeyCheck, &quiet};
+        return {&help,      &version, &submit, &announce,  &checkKey,  &inspect,    &profile, &googleKey,
+                &catalogue, &report,  &since,  &everyPage, &allShared, &noKeyCheck, &quiet};
     }
 };
 
@@ -66,7 +70,8 @@ void setUp(QCommandLineParser& parser) {
         u"PROFILE.tvp when given); it needs a display, the other uses need none.\n\n"
         u"  torvane [PROFILE.tvp]\n"
         u"  torvane --submit PROFILE.tvp [--catalogue FILE] [--report FILE] [--quiet]\n"
-        u"  torvane --announce SOURCE... --profile PROFILE.tvp [--since DATE] [--all-shared] [--no-key-check] "
+        u"  torvane --announce SOURCE... --profile PROFILE.tvp [--since DATE] [--every-page] [--all-shared] "
+        u"[--no-key-check] "
         u"[--catalogue FILE] [--report FILE] [--quiet]\n"
         u"  torvane --check-key --profile PROFILE.tvp [--catalogue FILE]\n"
         u"  torvane --inspect URL... --profile PROFILE.tvp [--google-key FILE] [--report FILE]\n"
@@ -201,6 +206,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         {&o.catalogue, {Job::Submit, Job::Announce, Job::CheckKey}, u"--submit, --announce and --check-key"},
         {&o.report, {Job::Submit, Job::Announce, Job::Inspect}, u"--submit, --announce and --inspect"},
         {&o.since, {Job::Announce}, u"--announce"},
+        {&o.everyPage, {Job::Announce}, u"--announce"},
         {&o.allShared, {Job::Announce}, u"--announce"},
         {&o.noKeyCheck, {Job::Announce}, u"--announce"},
         {&o.quiet, {Job::Submit, Job::Announce}, u"--submit and --announce"},
@@ -214,6 +220,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     command.catalogue = parser.value(o.catalogue);
     command.googleKey = parser.value(o.googleKey);
     command.report = parser.value(o.report);
+    command.everyPage = parser.isSet(o.everyPage);
     command.allShared = parser.isSet(o.allShared);
     command.noKeyCheck = parser.isSet(o.noKeyCheck);
     command.quiet = parser.isSet(o.quiet);
@@ -237,6 +244,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         if (parser.isSet(*option) && parser.value(*option).isEmpty())
             return fail(u"--%1 needs a file name."_s.arg(option->names().constLast()));
     }
+    if (command.everyPage && parser.isSet(o.since))
+        return fail(u"--every-page and --since choose the pages two ways: give one of them."_s);
     if (parser.isSet(o.since)) {
         command.since = parseChangedSince(parser.value(o.since));
         if (!command.since.isValid())

@@ -57,6 +57,7 @@ private:
     // The requests the server received since `from`, key-file checks and POSTs.
     QList<Request> requestsSince(qsizetype from) const;
     QString path(const QString& name) const { return m_dir.filePath(name); }
+    int m_runs = 0;
 
     LocalHttpServer m_server;
     QTemporaryDir m_dir;
@@ -125,6 +126,8 @@ Finished TestAnnounceFaces::runCli(const QStringList& arguments, const QByteArra
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"TZ"_s, QString::fromLatin1(timeZone));
+    // A history of its own for each run: every page is new to it, as to the window without one.
+    environment.insert(u"TORVANE_HISTORY"_s, path(u"history-%1.sqlite"_s.arg(QString::number(++m_runs))));
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(m_dir.path());
     process.start(QStringLiteral(TORVANE_PROGRAM), arguments);

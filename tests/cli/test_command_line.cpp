@@ -57,6 +57,15 @@ void TestCommandLine::jobsAndErrors_data() {
                             << QString();
     QTest::newRow("check-key") << QStringList{u"--check-key"_s, u"--profile"_s, u"p.tvp"_s} << Job::CheckKey
                                << QString();
+    QTest::newRow("every page") << QStringList{u"--announce"_s, u"s.xml"_s, u"--profile"_s, u"p.tvp"_s,
+                                               u"--every-page"_s}
+                                << Job::Announce << QString();
+    QTest::newRow("every page and a date")
+        << QStringList{u"--announce"_s,   u"s.xml"_s,   u"--profile"_s, u"p.tvp"_s,
+                       u"--every-page"_s, u"--since"_s, u"2026"_s}
+        << Job::Announce << u"--every-page and --since choose the pages two ways: give one of them."_s;
+    QTest::newRow("every page without --announce") << QStringList{u"--submit"_s, u"p.tvp"_s, u"--every-page"_s}
+                                                   << Job::Submit << u"--every-page goes only with --announce."_s;
 
     QTest::newRow("inspect") << QStringList{u"--inspect"_s, u"https://www.example.com/a"_s, u"--profile"_s,
                                             u"p.tvp"_s,     u"--google-key=k.json"_s,       u"--report"_s,

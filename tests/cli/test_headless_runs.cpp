@@ -66,6 +66,7 @@ private:
 void TestHeadlessRuns::initTestCase() {
     QVERIFY(m_server.listen());
     QVERIFY(m_dir.isValid());
+    m_environment.insert(u"TORVANE_HISTORY"_s, path(u"history.sqlite"_s));
     m_server.setResponse("/ok", LocalHttpServer::page("Thank you"));
     m_server.setResponse("/missing", LocalHttpServer::page("Not Found", 404));
     m_server.setResponse("/busy", LocalHttpServer::page("Server busy"));

@@ -104,7 +104,9 @@ public:
     // rule (as setChangedSince); the other choices clear the date rule.
     void setChoice(AnnounceChoice choice, const QDateTime& since = {});
     AnnounceChoice choice() const { return m_choice; }
-    // Whether the history holds an earlier announcement for the Site URL's host.
+    // Whether the history holds an earlier announcement of the Site URL's host to the state
+    // targets' groups: known once the states are worked out (statesChanged), and true after an
+    // announcement answered OK.
     bool siteHasHistory() const;
     // The engines whose groups the pages' states are worked out for (as announce() chooses them
     // from targets); the states follow (statesChanged).
@@ -134,7 +136,9 @@ public:
     // Sends once more the batches of the last announcement that did not succeed.
     void resendFailed();
     // Sends once more the failed batches among records (read from the history: a past
-    // announcement's); records that are not batches are passed over. Ignored unless Idle.
+    // announcement's); records that are not batches are passed over. Kept in the history as a
+    // job, each engine's pages in its group among the state targets (its own group when it is
+    // not one of them). Ignored unless Idle.
     void resendFailed(const QList<ResultRecord>& records);
     void answerKeyFileQuestion(bool sendAnyway);
     // Stops what is going on: the gathering keeps what was read, the unsent requests are SKIPPED.
@@ -189,7 +193,43 @@ private:
         bool given = false; // a source given, not a child
     };
     struct FileResult;
-    struct PlanResult;
+    struct PageStates;
+    // The requests of one part of an announcement, sent by one start of the sender. A part of
+    // "new or changed" holds one engine group's pages, claimed in the history just before it is
+    // sent and only then cut into batches.
+    struct Segment {
+        QList<AnnounceRequest> requests;
+        QStringList keyFiles;                                   // of each request
+        QList<std::shared_ptr<const QList<HistoryPage>>> pages; // of each request's batch
+        QStringList groups;                                     // of each request
+        // To claim: the group, its engines and its pages with their hosts.
+        bool claim = false;
+        QString group;
+        QList<AnnounceTarget> targets;
+        QList<HistoryPage> claimPages;
+        QList<int> claimHosts; // index into hostNames
+        QStringList hostNames;
+        int plannedRequests = 0; // before claiming
+    };
+    // The announcement planned: its requests (before claiming) and the parts to send.
+    struct PlanResult {
+        QList<AnnounceRequest> requests;
+        QStringList keyFiles; // of each request
+        qsizetype addresses = 0;
+        qsizetype hosts = 0;
+        qsizetype batches = 0;
+        QList<Segment> segments;
+    };
+    // Batches of pages, with the pages of each (nullptr when not kept).
+    struct PageBatches {
+        QList<AnnounceBatch> batches;
+        QList<std::shared_ptr<const QList<HistoryPage>>> pages;
+    };
+    // Each host's pages (hosts: an index into hostNames) cut into batches, hosts in their order.
+    static PageBatches cutBatches(const QList<HistoryPage>& pages, const QList<int>& hosts,
+                                  const QStringList& hostNames, bool keepPages);
+    // Where the engines look for the key's file for one batch ("address\nkey"); empty when nowhere.
+    static QString keyFileId(const AnnounceTarget& target, const AnnounceBatch& batch);
 
     void setPhase(Phase phase);
     void readNext();
@@ -205,6 +245,22 @@ private:
     void keyFilesChecked();
     void keyFileChecked(const QString& id, const KeyFileCheck& check);
     void startSending(const QList<AnnounceRequest>& requests, const QStringList& keyFiles);
+    void startSending(QList<Segment> segments);
+    void sendNextSegment();
+    void segmentSent();
+    // The pages' states for the engine groups of targets, then next on this job's thread.
+    void workOutStates(const QList<AnnounceTarget>& targets, std::function<void()> next);
+    void statesWorkedOut(std::shared_ptr<PageStates> states);
+    void planNewOrChanged();
+    // The history, opened; nullptr when none is kept (its message said once).
+    HistoryStore* usableHistory();
+    QString siteHost() const;
+    QString groupOf(const QString& title) const;
+    void keepRecord(const ResultRecord& record);
+    void beginHistoryJob();
+    void finishHistoryJob();
+    void planEveryPage();
+    void resendRecords(const QList<ResultRecord>& records, const QStringList& keyFiles);
     // Gives a refused record what its key file check found; true when the record changed.
     bool attachKeyFile(int index);
     void finishAnnouncement();
@@ -287,4 +343,21 @@ private:
     qsizetype m_stateCounts[4] = {0, 0, 0, 0};
     QList<GonePage> m_gone;
     QString m_goneReason;
+    bool m_siteHasHistory = false;
+    quint64 m_stateGeneration = 0;
+    std::shared_ptr<const PageStates> m_states;
+    QString m_historySaid; // the history's message, said once
+    // What the gathering read: sitemap failures (a child or source not read whole, a limit, a
+    // cancel) and the hosts of the sitemaps read (of their address, and of the pages they list).
+    int m_sitemapFailures = 0;
+    QSet<QString> m_sitemapHosts;
+    // The announcement's parts still to send, and what each record sent belongs to.
+    QList<Segment> m_segments;
+    QList<std::shared_ptr<const QList<HistoryPage>>> m_sentPages; // by sender record
+    QStringList m_sentGroups;                                     // by sender record
+    int m_senderRecords = 0;
+    int m_progressBase = 0;    // records of the parts sent before the current one
+    QSet<QString> m_keyFailed; // key files found missing, not sent to unless sent anyway
+    qint64 m_historyJob = -1;
+    QString m_dateRule;
 };

@@ -55,6 +55,7 @@ struct AnnounceJob::FileResult {
     QStringList children;
     qint64 bytes = 0;
     qsizetype added = 0;
+    QSet<QString> hosts; // a sitemap's: the hosts of the pages it lists
     bool withinLimit = true;
     QString limitMessage;
 };
@@ -71,6 +72,8 @@ void AnnounceJob::gather(const QList<AnnounceSource>& sources) {
         m_children = 0;
         m_bytes = 0;
         m_childLimitSaid = false;
+        m_sitemapFailures = 0;
+        m_sitemapHosts.clear();
     }
     m_cancelled = false;
     m_stopped = false;
@@ -112,7 +115,16 @@ void AnnounceJob::clear() {
     m_children = 0;
     m_bytes = 0;
     m_childLimitSaid = false;
+    m_sitemapFailures = 0;
+    m_sitemapHosts.clear();
+    m_pageStates.clear();
+    m_gone.clear();
+    m_goneReason.clear();
+    m_states.reset();
+    ++m_stateGeneration; // states being worked out belong to the pages cleared
+    std::fill(std::begin(m_stateCounts), std::end(m_stateCounts), 0);
     emit countsChanged();
+    emit statesChanged();
 }
 
 void AnnounceJob::readNext() {
@@ -160,6 +172,7 @@ void AnnounceJob::fetched(const Pending& item, const FetchReply& reply) {
         problem = u"%1: the server answered HTTP %2, not read."_s.arg(name, QString::number(reply.httpStatus));
     if (!problem.isEmpty()) {
         ++m_sitemapsRead;
+        ++m_sitemapFailures;
         say(problem);
         if (item.given)
             m_unreadable.append(name);
@@ -171,6 +184,7 @@ void AnnounceJob::fetched(const Pending& item, const FetchReply& reply) {
         ++m_sitemapsRead;
         const QStringList listed = robotsSitemaps(reply.body, reply.finalUrl.isEmpty() ? item.url : reply.finalUrl);
         if (listed.isEmpty()) {
+            ++m_sitemapFailures;
             say(u"%1 lists no sitemap."_s.arg(name));
             if (item.given)
                 m_unreadable.append(name);
@@ -219,6 +233,12 @@ void AnnounceJob::parse(const Pending& item, QByteArray bytes, QString path) {
         result.withinLimit = pages->add(content.pages);
         result.limitMessage = pages->limitMessage();
         result.added = pages->pages().size() - before;
+        if (content.kind == SitemapContent::Kind::UrlSet) {
+            for (qsizetype i = before; i < pages->pages().size(); ++i) {
+                if (const int host = pages->pages()[i].host; host >= 0)
+                    result.hosts.insert(pages->hosts()[host].host);
+            }
+        }
         return result;
     };
     offThread<FileResult>(std::move(work), [this, item](FileResult result) { parsed(item, result); });
@@ -229,6 +249,15 @@ void AnnounceJob::parsed(const Pending& item, const FileResult& result) {
     const QString name = file ? QFileInfo(item.path).absoluteFilePath() : item.url.toString(QUrl::FullyEncoded);
     if (item.kind != AnnounceSource::Kind::Text)
         ++m_sitemapsRead;
+    const bool sitemap = result.kind == SitemapContent::Kind::UrlSet || result.kind == SitemapContent::Kind::Index;
+    if (item.kind != AnnounceSource::Kind::Text &&
+        (!result.openError.isEmpty() || !result.error.isEmpty() || result.kind == SitemapContent::Kind::Unreadable))
+        ++m_sitemapFailures;
+    else if (sitemap) {
+        m_sitemapHosts.unite(result.hosts);
+        if (item.kind == AnnounceSource::Kind::Web)
+            m_sitemapHosts.insert(item.url.host(QUrl::FullyEncoded).toLower());
+    }
     if (file && !result.openError.isEmpty()) {
         say(localFileExists(item.path) ? result.openError : u"The source %1 does not exist."_s.arg(name));
         if (item.given)
@@ -254,6 +283,7 @@ void AnnounceJob::followChildren(const Pending& item, const QStringList& childre
     const QString name = item.kind == AnnounceSource::Kind::File ? QFileInfo(item.path).absoluteFilePath()
                                                                  : item.url.toString(QUrl::FullyEncoded);
     if (item.depth >= m_limits.maxDepth) {
+        ++m_sitemapFailures;
         say(u"%1: an index nested more than %2 levels deep: %3 not read."_s.arg(
             name, QString::number(m_limits.maxDepth),
             countedText(children.size(), u"sitemap it lists was", u"sitemaps it lists were")));
@@ -264,10 +294,12 @@ void AnnounceJob::followChildren(const Pending& item, const QStringList& childre
         const QUrl childUrl = item.kind == AnnounceSource::Kind::Web ? item.url.resolved(QUrl(child)) : QUrl(child);
         const QString scheme = childUrl.scheme().toLower();
         if (childUrl.isRelative()) {
+            ++m_sitemapFailures;
             say(u"%1: a relative address in a file on disk, not read."_s.arg(child));
             continue;
         }
         if (scheme != "http"_L1 && scheme != "https"_L1) {
+            ++m_sitemapFailures;
             say(u"%1: not an http or https address, not read."_s.arg(child));
             continue;
         }
@@ -275,6 +307,7 @@ void AnnounceJob::followChildren(const Pending& item, const QStringList& childre
         if (m_known.contains(key))
             continue; // listed twice, or an index listing itself
         if (m_children >= m_limits.maxChildSitemaps) {
+            ++m_sitemapFailures;
             if (!m_childLimitSaid)
                 say(u"More than %1 child sitemaps: the rest were not read."_s.arg(m_limits.maxChildSitemaps));
             m_childLimitSaid = true;
@@ -295,6 +328,7 @@ void AnnounceJob::stopReading(const QString& why) {
     if (m_stopped)
         return;
     m_stopped = true;
+    ++m_sitemapFailures;
     const qsizetype left = m_queue.size() + m_given.size();
     if (left > 0)
         say(u"%1 %2 not read."_s.arg(why, countedText(left, u"file was", u"files were")));
@@ -303,8 +337,10 @@ void AnnounceJob::stopReading(const QString& why) {
 }
 
 void AnnounceJob::endGathering() {
-    if (m_cancelled && !(m_queue.isEmpty() && m_given.isEmpty()))
+    if (m_cancelled && !(m_queue.isEmpty() && m_given.isEmpty())) {
+        ++m_sitemapFailures;
         say(u"Reading the sources was cancelled."_s);
+    }
     m_queue.clear();
     m_given.clear();
     if (m_sitemapsRead > 0) {
@@ -342,8 +378,11 @@ void AnnounceJob::recount() {
             m_counts = std::move(counts);
             emit countsChanged();
             if (m_phase == Phase::Counting) {
-                setPhase(Phase::Idle);
-                emit gathered();
+                // The pages' states belong to the gathering: worked out before it is told.
+                workOutStates(m_stateTargets, [this] {
+                    setPhase(Phase::Idle);
+                    emit gathered();
+                });
             }
         });
 }

@@ -98,6 +98,9 @@ public:
     PageHistory pageHistory(const QString& siteHost, const QString& group) const;
     PageClassification classifyPages(const QString& siteHost, const QString& group, const QList<HistoryPage>& pages,
                                      bool everySitemapRead) const;
+    // Gives the gone pages of a classification (made by ::classifyPages from pageHistory) their
+    // addresses; those without one known are dropped.
+    void nameGonePages(const QString& siteHost, PageClassification& classification) const;
 
     // Removes every job, record, page and claim of the site.
     bool forgetSite(const QString& siteHost);

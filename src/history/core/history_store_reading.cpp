@@ -205,8 +205,13 @@ PageHistory HistoryStore::pageHistory(const QString& siteHost, const QString& gr
 PageClassification HistoryStore::classifyPages(const QString& siteHost, const QString& group,
                                                const QList<HistoryPage>& pages, bool everySitemapRead) const {
     PageClassification result = ::classifyPages(pageHistory(siteHost, group), pages, everySitemapRead);
-    if (result.gone.isEmpty())
-        return result;
+    nameGonePages(siteHost, result);
+    return result;
+}
+
+void HistoryStore::nameGonePages(const QString& siteHost, PageClassification& result) const {
+    if (result.gone.isEmpty() || m_state != State::Open)
+        return;
     QSqlQuery query(m_db);
     query.prepare(u"SELECT address FROM pages WHERE site_id = ? AND hash = ?"_s);
     const qint64 site = existingId(u"sites"_s, u"host"_s, siteHost);
@@ -219,5 +224,4 @@ PageClassification HistoryStore::classifyPages(const QString& siteHost, const QS
     }
     result.gone.removeIf([](const GonePage& page) { return page.address.isEmpty(); });
     result.counts[static_cast<int>(PageState::Gone)] = result.gone.size();
-    return result;
 }
