@@ -465,7 +465,21 @@ void AnnounceWindow::showPages() {
         return;
     }
     const PageGathering& gathering = m_job->gathering();
-    const AnnounceCounts& counts = m_job->counts();
+    m_counts = m_job->counts();
+    AnnounceCounts& counts = m_counts;
+    if (m_job->choice() == AnnounceChoice::NewOrChanged && remembers()) {
+        // The pages the history finds new or changed, and the gone ones, are announced.
+        counts.hostPages.fill(0, gathering.hosts().size());
+        counts.toAnnounce = m_job->gonePages().size();
+        for (qsizetype i = 0; i < gathering.pages().size(); ++i) {
+            const GatheredPage& page = gathering.pages()[i];
+            const PageState state = m_job->pageState(i).state;
+            if (page.status == GatheredPage::Status::Accepted && state != PageState::Unchanged) {
+                ++counts.hostPages[page.host];
+                ++counts.toAnnounce;
+            }
+        }
+    }
     const QDateTime since = m_job->changedSince();
     m_pagesModel->show(m_job, remembers());
     m_hostsModel->show(&gathering, &counts);

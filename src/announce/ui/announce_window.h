@@ -136,6 +136,7 @@ private:
     AnnounceJob* m_job = nullptr;
     QString m_robotsOrigin; // whose robots.txt was asked for
     HistoryStore* m_history = nullptr;
+    AnnounceCounts m_counts;       // as shown: under "new or changed", those the history decides
     QStringList m_stateKey;        // what the job's page states were last worked out for
     bool m_choiceMade = false;     // the user chose What to announce
     bool m_settingDefault = false; // the window, not the user, changes the choice
