@@ -2,6 +2,7 @@
 
 #include "announce/core/announce_job.h"
 #include "history/core/history_store.h"
+#include "history/postgres_server.h"
 #include "support/fake_clock.h"
 #include "support/scripted_fetcher.h"
 
@@ -117,6 +118,7 @@ private slots:
     void goneOnlyWhenEverySitemapWasRead_data();
     void goneOnlyWhenEverySitemapWasRead();
     void failedBatchesOfThePastSentAgain();
+    void historyLostMidwayTheJobGoesOn();
 };
 
 void TestAnnounceHistory::onlyWhatChangedIsSent() {
@@ -223,6 +225,31 @@ void TestAnnounceHistory::failedBatchesOfThePastSentAgain() {
                                           u"www.example.com/p3 www.example.com/p4 www.example.com/p5"_s}));
     QVERIFY(again.gather({}));
     QCOMPARE(again.job.stateCount(PageState::Unchanged), 10);
+}
+
+void TestAnnounceHistory::historyLostMidwayTheJobGoesOn() {
+    PostgresServer server;
+    if (const QString problem = server.start(); !problem.isEmpty()) {
+        // Installed on every CI machine (scripts/common.sh): missing there is a fault.
+        QVERIFY2(!server.skipReason().isEmpty() && !qEnvironmentVariableIsSet("CI"), qPrintable(problem));
+        QSKIP(qPrintable(problem));
+    }
+    QCOMPARE(server.administer(u"CREATE DATABASE lost"_s), QString());
+    qputenv("PGPASSWORD", PostgresServer::kPassword);
+    Fixture f(server.url(u"lost"_s));
+    QVERIFY(f.gather({}));
+    // The server goes away once the first answer is written.
+    QObject::connect(&f.job, &AnnounceJob::recorded, &f.job, [&](int index) {
+        if (index == 0)
+            server.stop();
+    });
+    QVERIFY(f.announce());
+    QCOMPARE(f.posts(0).size(), 4);
+    QCOMPARE(f.messages.filter(u"could not be written"_s).size(), 1);
+    const QStringList unstored = f.messages.filter(u"records of this job were not stored in the history"_s);
+    QCOMPARE(unstored.size(), 1);
+    QVERIFY2(unstored[0].startsWith(u"3 records"_s) && unstored[0].contains(u"Two (https://www.example.com/p0"_s),
+             qPrintable(unstored[0]));
 }
 
 QTEST_GUILESS_MAIN(TestAnnounceHistory)
