@@ -141,6 +141,11 @@ void AnnounceWindow::connectJob() {
         m_waiting->clear();
         if (!m_job->results().records.isEmpty())
             addMessage(u"Run > Results… shows each answer."_s);
+        // The pages just announced are unchanged now: their states are worked out afresh.
+        if (remembers()) {
+            m_stateKey.clear();
+            applyStateTargets();
+        }
         updateControls();
         emit announcementFinished();
     });
