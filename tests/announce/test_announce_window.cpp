@@ -1,5 +1,6 @@
 #include "announce/ui/announce_window.h"
 #include "announce/ui/gathered_hosts_model.h"
+#include "announce/ui/gathered_pages_model.h"
 #include "history/core/history_store.h"
 #include "net/core/network_fetcher.h"
 #include "submit/core/answer_meaning.h"
@@ -7,6 +8,9 @@
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -14,6 +18,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace Qt::StringLiterals;
 
@@ -32,6 +37,32 @@ Engine_Data indexNowEngine(const QString& title, const QString& url) {
     return engine;
 }
 
+// A sitemap of base's pages: name and lastmod each.
+QByteArray sitemapOf(const QByteArray& base, const QList<std::pair<QByteArray, QByteArray>>& pages) {
+    QByteArray xml = R"(<?xml version="1.0"?><urlset xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">)";
+    for (const auto& [name, lastmod] : pages)
+        xml += "<url><loc>" + base + '/' + name + "</loc><lastmod>" + lastmod + "</lastmod></url>";
+    return xml + "</urlset>";
+}
+
+// The addresses in the urlList of the POSTs from the request at index `from` on.
+QStringList postedAddresses(const LocalHttpServer& server, qsizetype from, int* posts = nullptr) {
+    QStringList addresses;
+    int count = 0;
+    for (qsizetype i = from; i < server.requestLines().size(); ++i) {
+        if (!server.requestLines()[i].startsWith("POST "))
+            continue;
+        ++count;
+        const QJsonArray list =
+            QJsonDocument::fromJson(server.requestBodies()[i]).object().value("urlList"_L1).toArray();
+        for (const QJsonValue& value : list)
+            addresses.append(value.toString());
+    }
+    if (posts)
+        *posts = count;
+    return addresses;
+}
+
 } // namespace
 
 // The window against a local server that serves the site (robots.txt, a sitemap) and poses as
@@ -41,6 +72,7 @@ class TestAnnounceWindow : public QObject {
 
 private slots:
     void gathersFiltersAndAnnouncesToTwoEngines();
+    void remembersWhatWasAnnounced();
     void newOrChangedOnceTheSiteHasAHistory();
 };
 
@@ -178,6 +210,101 @@ void TestAnnounceWindow::gathersFiltersAndAnnouncesToTwoEngines() {
     QCOMPARE(window.results().records.size(), 1);
     QCOMPARE(window.results().records[0].httpStatus, 202);
     QVERIFY(!window.canResendFailed());
+}
+
+// With a history: the first announcement sends every page; then "New or changed" is the
+// default, a failed child sitemap makes no page look gone, and after the sitemap changed (3
+// pages changed, 2 removed) exactly those 5 are sent. Every page still sends all.
+void TestAnnounceWindow::remembersWhatWasAnnounced() {
+    LocalHttpServer server;
+    QVERIFY(server.listen());
+    const QString site = server.baseUrl();
+    const QByteArray base = site.toUtf8();
+    const QByteArray before = "2026-01-01", after = "2026-07-01";
+    server.setResponse(
+        "/first.xml",
+        LocalHttpServer::content(sitemapOf(
+            base, {{"p1", before}, {"p2", before}, {"p3", before}, {"p4", before}, {"p5", before}, {"p6", before}})));
+    const QByteArray changed = sitemapOf(base, {{"p1", after}, {"p2", after}, {"p3", after}, {"p4", before}});
+    server.setResponse("/changed.xml", LocalHttpServer::content(changed));
+    server.setResponse("/index.xml",
+                       LocalHttpServer::content(R"(<sitemapindex xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">)"
+                                                "<sitemap><loc>" +
+                                                base + "/changed.xml</loc></sitemap><sitemap><loc>" + base +
+                                                "/missing.xml</loc></sitemap></sitemapindex>"));
+    server.setResponse("/missing.xml", LocalHttpServer::status(404));
+    server.setResponse("/" + kKey.toUtf8() + ".txt", LocalHttpServer::content(kKey.toUtf8()));
+    server.setResponse("/one/indexnow", LocalHttpServer::status(200));
+
+    Engine_Type catalogue;
+    catalogue.Items = {indexNowEngine(u"One"_s, site + "/one/indexnow"_L1)};
+    catalogue.Count = 1;
+    QTemporaryDir dir;
+    HistoryStore history(historyLocation(dir.filePath(u"history.sqlite"_s)));
+    QVERIFY(history.open());
+    history.setClock([] { return QDateTime(QDate(2026, 6, 1), QTime(12, 0), QTimeZone::utc()); });
+
+    NetworkFetcher fetcher;
+    AnnounceWindow window(fetcher);
+    window.setInputs([&] { return AnnounceInputs{site, indexNowTargets(catalogue, {u"One"_s}, site), {}}; });
+    window.setHistory(&history);
+    window.show();
+    auto* sitemap = window.findChild<QComboBox*>(u"SitemapAddress"_s);
+    auto* table = window.findChild<QTableView*>(u"PagesTable"_s)->model();
+    auto* states = window.findChild<QLabel*>(u"PageStates"_s);
+    const auto gatherFrom = [&](const char* path) {
+        window.clearPages();
+        sitemap->setEditText(site + QLatin1StringView(path));
+        window.addFromSitemap();
+        QTRY_VERIFY(!window.busy());
+    };
+    // Announces; the index of its first request.
+    const auto announce = [&] {
+        const qsizetype from = server.requestLines().size();
+        window.announce();
+        return QTest::qWaitFor([&] { return !window.busy(); }, 15000) ? from : -1;
+    };
+    const auto page = [&](const char* name) {
+        return site + u'/' + QLatin1StringView(name);
+    };
+
+    QVERIFY(window.findChild<QRadioButton*>(u"EveryPage"_s)->isChecked());
+    gatherFrom("/first.xml");
+    qsizetype from = announce();
+    QVERIFY(from >= 0);
+    QCOMPARE(postedAddresses(server, from).size(), 6);
+    QTRY_COMPARE(states->text(), u"0 new, 0 changed, 6 unchanged, 0 gone from the sitemap."_s);
+    QVERIFY(window.findChild<QRadioButton*>(u"NewOrChanged"_s)->isChecked());
+
+    // A child that cannot be read: no page is gone, and the window says why.
+    gatherFrom("/index.xml");
+    QTRY_VERIFY(!window.job().goneNotWorkedOut().isEmpty());
+    QCOMPARE(table->rowCount(), 4);
+    QVERIFY(states->text().contains(window.job().goneNotWorkedOut()));
+
+    gatherFrom("/changed.xml");
+    QTRY_COMPARE(states->text(), u"0 new, 3 changed, 1 unchanged, 2 gone from the sitemap."_s);
+    QCOMPARE(table->rowCount(), 6);
+    QCOMPARE(window.findChild<QLabel*>(u"PagesSummary"_s)->text(),
+             u"4 addresses: 5 to announce, 0 duplicates removed, 0 refused."_s);
+    const QString changedState = u"Changed since 2026-06-01"_s, gone = u"Gone from the sitemap"_s;
+    const QStringList expected{changedState, changedState, changedState, u"Unchanged (announced 2026-06-01)"_s,
+                               gone,         gone};
+    for (int row = 0; row < table->rowCount(); ++row)
+        QCOMPARE(table->index(row, GatheredPagesModel::StateColumn).data().toString(), expected[row]);
+    QCOMPARE(table->index(4, GatheredPagesModel::AddressColumn).data().toString(), page("p5"));
+    int posts = 0;
+    from = announce();
+    QVERIFY(from >= 0);
+    QStringList sent = postedAddresses(server, from, &posts);
+    sent.sort();
+    QCOMPARE(sent, (QStringList{page("p1"), page("p2"), page("p3"), page("p5"), page("p6")}));
+    QCOMPARE(posts, 1);
+
+    window.findChild<QRadioButton*>(u"EveryPage"_s)->setChecked(true);
+    from = announce();
+    QVERIFY(from >= 0);
+    QCOMPARE(postedAddresses(server, from), (QStringList{page("p1"), page("p2"), page("p3"), page("p4")}));
 }
 
 // Until the user chooses, What to announce becomes "New or changed" as soon as the pages read

@@ -1,17 +1,14 @@
 #include "announce/ui/announce_window.h"
 
 #include "announce/core/announce_texts.h"
-#include "announce/core/changed_since.h"
 #include "announce/ui/address_file_dialog.h"
+#include "announce/ui/announce_choice_box.h"
 #include "announce/ui/gathered_hosts_model.h"
 #include "announce/ui/gathered_pages_model.h"
 #include "history/core/history_store.h"
 
-#include <QButtonGroup>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -143,6 +140,11 @@ void AnnounceWindow::connectJob() {
         m_waiting->clear();
         if (!m_job->results().records.isEmpty())
             addMessage(u"Run > Results… shows each answer."_s);
+        // The pages just announced are unchanged now: their states are worked out afresh.
+        if (remembers()) {
+            m_stateKey.clear();
+            applyStateTargets();
+        }
         updateControls();
         emit announcementFinished();
     });
@@ -214,45 +216,8 @@ void AnnounceWindow::createControls() {
     m_states->setWordWrap(true);
     m_states->hide();
 
-    auto* choiceBox = new QGroupBox(u"What to announce"_s, this);
-    choiceBox->setObjectName(u"WhatToAnnounce"_s);
-    m_newOrChanged = new QRadioButton(u"New or changed since last announced"_s, choiceBox);
-    m_newOrChanged->setObjectName(u"NewOrChanged"_s);
-    m_newOrChanged->setToolTip(u"The pages never announced with an OK answer, those changed since, and those gone "
-                               u"from the sitemap; it needs the history of the announcements."_s);
-    m_newOrChanged->setEnabled(false);
-    m_everyPage = new QRadioButton(u"Every page"_s, choiceBox);
-    m_everyPage->setObjectName(u"EveryPage"_s);
-    m_everyPage->setChecked(true);
-    m_filter = new QRadioButton(u"Pages changed since"_s, choiceBox);
-    m_filter->setObjectName(u"ChangedSinceFilter"_s);
-    m_since = new QDateEdit(QDate::currentDate().addDays(-7), choiceBox);
-    m_since->setObjectName(u"ChangedSince"_s);
-    m_since->setCalendarPopup(true);
-    m_since->setDisplayFormat(u"yyyy-MM-dd"_s);
-    m_since->setAccessibleName(m_filter->text());
-    m_since->setEnabled(false);
-    m_choice = new QButtonGroup(this);
-    m_choice->addButton(m_newOrChanged, static_cast<int>(AnnounceChoice::NewOrChanged));
-    m_choice->addButton(m_everyPage, static_cast<int>(AnnounceChoice::EveryPage));
-    m_choice->addButton(m_filter, static_cast<int>(AnnounceChoice::ChangedSince));
-    connect(m_choice, &QButtonGroup::idToggled, this, [this](int, bool checked) {
-        if (!checked)
-            return;
-        m_choiceMade = m_choiceMade || !m_settingDefault;
-        m_since->setEnabled(m_filter->isChecked());
-        applyChoice();
-    });
-    connect(m_since, &QDateEdit::dateChanged, this, [this] {
-        if (m_filter->isChecked())
-            applyChoice();
-    });
-    auto* choiceLayout = new QGridLayout(choiceBox);
-    choiceLayout->addWidget(m_newOrChanged, 0, 0, 1, 2);
-    choiceLayout->addWidget(m_everyPage, 1, 0, 1, 2);
-    choiceLayout->addWidget(m_filter, 2, 0);
-    choiceLayout->addWidget(m_since, 2, 1, Qt::AlignLeft);
-    choiceLayout->setColumnStretch(1, 1);
+    m_choice = new AnnounceChoiceBox(this);
+    connect(m_choice, &AnnounceChoiceBox::choiceChanged, this, &AnnounceWindow::applyChoice);
 
     m_oneOfGroup = new QRadioButton(u"One engine of each shared group"_s, this);
     m_oneOfGroup->setObjectName(u"OneOfSharedGroup"_s);
@@ -303,7 +268,7 @@ void AnnounceWindow::createControls() {
     engines->addWidget(m_oneOfGroup);
     engines->addWidget(m_allEngines);
     auto* options = new QHBoxLayout;
-    options->addWidget(choiceBox);
+    options->addWidget(m_choice);
     options->addStretch(1);
     options->addLayout(engines);
     auto* sendRow = new QHBoxLayout;
@@ -376,8 +341,7 @@ void AnnounceWindow::applyStateTargets() {
 }
 
 void AnnounceWindow::applyChoice() {
-    const auto choice = static_cast<AnnounceChoice>(m_choice->checkedId());
-    m_job->setChoice(choice, choice == AnnounceChoice::ChangedSince ? changedSince() : QDateTime());
+    m_job->setChoice(m_choice->choice(), m_choice->changedSince());
 }
 
 bool AnnounceWindow::remembers() const {
@@ -385,17 +349,9 @@ bool AnnounceWindow::remembers() const {
 }
 
 void AnnounceWindow::applyDefaultChoice() {
-    m_newOrChanged->setEnabled(remembers());
-    QRadioButton* choice = nullptr;
-    if (!remembers() && m_newOrChanged->isChecked())
-        choice = m_everyPage; // nothing is known to be unchanged without a history
-    else if (!m_choiceMade && !busy())
-        choice = m_job->siteHasHistory() ? m_newOrChanged : m_everyPage;
-    if (!choice || choice->isChecked())
-        return;
-    m_settingDefault = true;
-    choice->setChecked(true);
-    m_settingDefault = false;
+    m_choice->setHistoryKept(remembers());
+    if (!busy())
+        m_choice->offerDefault(m_job->siteHasHistory());
 }
 
 void AnnounceWindow::gather(const AnnounceSource& source) {
@@ -441,10 +397,6 @@ void AnnounceWindow::clearPages() {
     showPages();
 }
 
-QDateTime AnnounceWindow::changedSince() const {
-    return m_filter->isChecked() ? changedSinceOfDate(m_since->date()) : QDateTime();
-}
-
 void AnnounceWindow::showStates() {
     if (!remembers() || m_job->phase() == AnnounceJob::Phase::Gathering || m_job->gathering().acceptedCount() == 0) {
         m_states->hide();
@@ -469,7 +421,21 @@ void AnnounceWindow::showPages() {
         return;
     }
     const PageGathering& gathering = m_job->gathering();
-    const AnnounceCounts& counts = m_job->counts();
+    m_counts = m_job->counts();
+    AnnounceCounts& counts = m_counts;
+    if (m_job->choice() == AnnounceChoice::NewOrChanged && remembers()) {
+        // The pages the history finds new or changed, and the gone ones, are announced.
+        counts.hostPages.fill(0, gathering.hosts().size());
+        counts.toAnnounce = m_job->gonePages().size();
+        for (qsizetype i = 0; i < gathering.pages().size(); ++i) {
+            const GatheredPage& page = gathering.pages()[i];
+            const PageState state = m_job->pageState(i).state;
+            if (page.status == GatheredPage::Status::Accepted && state != PageState::Unchanged) {
+                ++counts.hostPages[page.host];
+                ++counts.toAnnounce;
+            }
+        }
+    }
     const QDateTime since = m_job->changedSince();
     m_pagesModel->show(m_job, remembers());
     m_hostsModel->show(&gathering, &counts);
@@ -484,7 +450,7 @@ void AnnounceWindow::showPages() {
         QString::number(gathering.refusedCount()));
     if (since.isValid() && m_job->choice() == AnnounceChoice::ChangedSince)
         text +=
-            u", %1 not changed since %2"_s.arg(QString::number(counts.leftOut), m_since->date().toString(Qt::ISODate));
+            u", %1 not changed since %2"_s.arg(QString::number(counts.leftOut), m_choice->date().toString(Qt::ISODate));
     m_summary->setText(text + u'.');
     showStates();
     updateControls();

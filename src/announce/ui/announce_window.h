@@ -11,15 +11,14 @@
 #include <QWidget>
 #include <functional>
 
-class QButtonGroup;
 class QComboBox;
-class QDateEdit;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTableView;
+class AnnounceChoiceBox;
 class GatheredHostsModel;
 class GatheredPagesModel;
 class HistoryStore;
@@ -114,7 +113,6 @@ private:
     void showPages();
     void updateControls();
     void addMessage(const QString& text);
-    QDateTime changedSince() const;
     // Gives the job the choice of What to announce.
     void applyChoice();
     // Until the user chooses, What to announce is "New or changed" when the site has a history
@@ -136,9 +134,8 @@ private:
     AnnounceJob* m_job = nullptr;
     QString m_robotsOrigin; // whose robots.txt was asked for
     HistoryStore* m_history = nullptr;
-    QStringList m_stateKey;        // what the job's page states were last worked out for
-    bool m_choiceMade = false;     // the user chose What to announce
-    bool m_settingDefault = false; // the window, not the user, changes the choice
+    AnnounceCounts m_counts; // as shown: under "new or changed", those the history decides
+    QStringList m_stateKey;  // what the job's page states were last worked out for
 
     QPlainTextEdit* m_typed = nullptr;
     QPushButton* m_add = nullptr;
@@ -152,11 +149,7 @@ private:
     QTableView* m_hosts = nullptr;
     QLabel* m_summary = nullptr;
     QLabel* m_states = nullptr;
-    QButtonGroup* m_choice = nullptr;
-    QRadioButton* m_newOrChanged = nullptr;
-    QRadioButton* m_everyPage = nullptr;
-    QRadioButton* m_filter = nullptr;
-    QDateEdit* m_since = nullptr;
+    AnnounceChoiceBox* m_choice = nullptr;
     QRadioButton* m_oneOfGroup = nullptr;
     QRadioButton* m_allEngines = nullptr;
     QPlainTextEdit* m_messages = nullptr;

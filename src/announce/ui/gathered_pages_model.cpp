@@ -3,6 +3,8 @@
 #include <QBrush>
 #include <QColor>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -17,6 +19,8 @@ void GatheredPagesModel::show(const AnnounceJob* job, bool withStates) {
     m_job = job;
     m_pageCount = job ? job->gathering().pages().size() : 0;
     m_gone = job ? job->gonePages() : QList<GonePage>();
+    // In the order of their addresses, as a person looks for one.
+    std::sort(m_gone.begin(), m_gone.end(), [](const GonePage& a, const GonePage& b) { return a.address < b.address; });
     m_states = job && withStates;
     endResetModel();
 }
