@@ -59,6 +59,16 @@ private slots:
     }
 
     // Pages announced OK and absent now are gone only when every sitemap was read, and once.
+    // A page announced with a date still to come is not sent again while that date stays; a
+    // later date still makes it changed.
+    void futureDateAnnouncedOnce() {
+        PageHistory history;
+        history.add({pageKey(u"https://site.test/a"), day(5), PageVerdict::Ok, day(9)});
+        const PageHistory::Entry& entry = history.entries()[0];
+        QVERIFY(!pageNeedsSending(&entry, {QStringLiteral("https://site.test/a"), date(9), false}));
+        QVERIFY(pageNeedsSending(&entry, {QStringLiteral("https://site.test/a"), date(10), false}));
+    }
+
     void gone_data() {
         QTest::addColumn<bool>("everySitemapRead");
         QTest::addColumn<int>("verdict");

@@ -39,11 +39,16 @@ qint64 secondsOf(const QDateTime& time) {
 // A page announced OK before has changed when its sitemap date is later than that announcement,
 // or later than the date it had then: a sitemap that gives only the day moves a page changed on
 // the day of its announcement to that same day, which is earlier than the announcement itself.
+// A page still carrying the very date it was announced with is unchanged, even when that date
+// lies after the announcement (a date in the future, a clock set wrong): else it would be sent
+// again on every run until the date passed.
 bool changedSinceAnnounced(const PageHistory::Entry& entry, const HistoryPage& page) {
     if (!page.lastmod.isValid())
         return false;
     const qint64 lastmod = secondsOf(page.lastmod);
-    return lastmod > entry.okAnnounced || (entry.lastmod != 0 && lastmod > entry.lastmod);
+    if (entry.lastmod != 0)
+        return lastmod > entry.lastmod || (lastmod != entry.lastmod && lastmod > entry.okAnnounced);
+    return lastmod > entry.okAnnounced;
 }
 
 } // namespace
