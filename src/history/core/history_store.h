@@ -4,7 +4,7 @@
 #include "history/core/history_location.h"
 #include "history/core/history_types.h"
 #include "history/core/page_classification.h"
-#include "history/core/page_inspection.h"
+#include "history/core/page_index_status.h"
 #include "platform/process_identity.h"
 #include "submit/core/result_record.h"
 
@@ -111,7 +111,7 @@ public:
     // addresses; those without one known are dropped.
     void nameGonePages(const QString& siteHost, PageClassification& classification) const;
 
-    // Google's inspections (history_store_inspections.cpp). Each page keeps its latest; a page is
+    // Google's inspections (history_store_index_status.cpp). Each page keeps its latest; a page is
     // filed under its own host. Kept only in a history that exists: none is made for them (false
     // then, and when the write failed).
     bool keepInspection(const PageInspection& inspection);

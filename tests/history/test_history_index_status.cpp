@@ -114,4 +114,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestHistoryInspections)
-#include "test_history_inspections.moc"
+#include "test_history_index_status.moc"
