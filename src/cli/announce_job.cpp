@@ -16,6 +16,7 @@
 #include "submit/core/run_report.h"
 
 #include <QEventLoop>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -85,6 +86,60 @@ bool writeReport(const CommandLine& command, const RunResults& results) {
     return true;
 }
 
+// Prints what the job says and, as each request is answered, its line (then, unless quiet, the
+// waits it took and what the answer means); the connections last as long as context.
+void printProgress(AnnounceJob& job, QObject* context, bool quiet) {
+    QObject::connect(&job, &AnnounceJob::message, context, [quiet](const QString& text, bool problem) {
+        if (problem)
+            printError(text);
+        else if (!quiet)
+            printLine(text);
+    });
+    // A wait is said under the line of the engine it was for, once that engine has answered.
+    auto waits = std::make_shared<QStringList>();
+    QObject::connect(&job, &AnnounceJob::waiting, context, [waits](int, const QString& text) {
+        const QString line = u"    "_s + text + u'.';
+        if (waits->isEmpty() || !waits->constLast().startsWith(line.section(u';', 0, 0)))
+            waits->append(line);
+    });
+    QObject::connect(&job, &AnnounceJob::recorded, context, [&job, waits, quiet](int index) {
+        const ResultRecord& record = job.results().records.at(index);
+        printLine(recordLine(record));
+        if (!quiet) {
+            for (const QString& wait : std::as_const(*waits))
+                printLine(wait);
+            printLine(u"    "_s + resultSummary(record));
+            if (!record.isBatch() && !record.reason.isEmpty()) // Google's state of the sitemap
+                printLine(u"    "_s + record.reason);
+        }
+        waits->clear();
+    });
+}
+
+// The end of a sending: the exit status (at least `status`, raised by the records), "Done" or
+// the interruption, and the report.
+int finishSending(const AnnounceJob& job, const CommandLine& command, const StopSignals& stops, int status) {
+    for (const ResultRecord& record : job.results().records) {
+        // A sitemap not submitted to Google (a local file) is said in its record, not a failure.
+        if (record.verdict == ResultRecord::Verdict::Error || (record.failed() && record.isBatch()))
+            status = ExitSomeFailed;
+    }
+    if (!job.keyFileProblems().isEmpty()) {
+        status = ExitSomeFailed;
+        printError(u"Nothing was sent to the hosts whose key file is missing or holds something else "
+                   u"(--no-key-check sends anyway)."_s);
+    }
+    if (stops.received()) {
+        printError(u"Interrupted: the batches not answered are SKIPPED."_s);
+        status = ExitInterrupted;
+    } else {
+        printLine(u"Done"_s);
+    }
+    if (!writeReport(command, job.results()) && status != ExitInterrupted)
+        status = ExitBadInput;
+    return status;
+}
+
 } // namespace
 
 int runAnnounceJob(const CommandLine& command) {
@@ -132,12 +187,7 @@ int runAnnounceJob(const CommandLine& command) {
     const SharedEngines mode = command.allShared ? SharedEngines::All : SharedEngines::OneOnly;
     job.setStateTargets(targets, mode);
     QEventLoop loop;
-    QObject::connect(&job, &AnnounceJob::message, &loop, [&](const QString& text, bool problem) {
-        if (problem)
-            printError(text);
-        else if (!command.quiet)
-            printLine(text);
-    });
+    printProgress(job, &loop, command.quiet);
     QObject::connect(&job, &AnnounceJob::idle, &loop, &QEventLoop::quit);
     QObject::connect(&stops, &StopSignals::stopRequested, &job, &AnnounceJob::cancel);
     const auto runUntilIdle = [&] {
@@ -170,25 +220,6 @@ int runAnnounceJob(const CommandLine& command) {
         printLine(u"%1 not changed since %2 left out."_s.arg(
             countedText(job.counts().leftOut, u"address", u"addresses"), isoTimeWithOffset(command.since)));
 
-    // A wait is said under the line of the engine it was for, once that engine has answered.
-    QStringList waits;
-    QObject::connect(&job, &AnnounceJob::waiting, &loop, [&](int, const QString& text) {
-        const QString line = u"    "_s + text + u'.';
-        if (waits.isEmpty() || !waits.constLast().startsWith(line.section(u';', 0, 0)))
-            waits.append(line);
-    });
-    QObject::connect(&job, &AnnounceJob::recorded, &loop, [&](int index) {
-        const ResultRecord& record = job.results().records.at(index);
-        printLine(recordLine(record));
-        if (!command.quiet) {
-            for (const QString& wait : std::as_const(waits))
-                printLine(wait);
-            printLine(u"    "_s + resultSummary(record));
-            if (!record.isBatch() && !record.reason.isEmpty()) // Google's state of the sitemap
-                printLine(u"    "_s + record.reason);
-        }
-        waits.clear();
-    });
     // Without --no-key-check, a host whose key file is missing is not sent to.
     QObject::connect(&job, &AnnounceJob::keyFileQuestion, &loop, [&] {
         QMetaObject::invokeMethod(
@@ -198,26 +229,36 @@ int runAnnounceJob(const CommandLine& command) {
     runUntilIdle();
 
     // An engine of the list left out got nothing: not everything went well.
-    int status = leftOut ? ExitSomeFailed : ExitAllOk;
-    for (const ResultRecord& record : job.results().records) {
-        // A sitemap not submitted to Google (a local file) is said in its record, not a failure.
-        if (record.verdict == ResultRecord::Verdict::Error || (record.failed() && record.isBatch()))
-            status = ExitSomeFailed;
+    return finishSending(job, command, stops, leftOut ? ExitSomeFailed : ExitAllOk);
+}
+
+int runResendBatchesJob(const CommandLine& command, const QList<ResultRecord>& batches) {
+    JobInput input;
+    if (const QString error = loadJobInput(command.profile, command.catalogue, input); !error.isEmpty()) {
+        printError(error);
+        return ExitBadInput;
     }
-    if (!job.keyFileProblems().isEmpty()) {
-        status = ExitSomeFailed;
-        printError(u"Nothing was sent to the hosts whose key file is missing or holds something else "
-                   u"(--no-key-check sends anyway)."_s);
-    }
-    if (stops.received()) {
-        printError(u"Interrupted: the batches not answered are SKIPPED."_s);
-        status = ExitInterrupted;
-    } else {
-        printLine(u"Done"_s);
-    }
-    if (!writeReport(command, job.results()) && status != ExitInterrupted)
-        status = ExitBadInput;
-    return status;
+    StopSignals stops;
+    NetworkFetcher fetcher;
+    SystemClock clock;
+    HistoryStore history(historyLocation(command.history));
+    AnnounceJob job(fetcher, clock);
+    job.setSiteUrl(input.fields.Site_URL);
+    job.setProfilePath(input.profilePath);
+    job.setHistory(&history, HistoryJob::Face::CommandLine);
+    // The engines of the profile with their Shares groups, so that the pages sent again update
+    // the same page states as the announcement that failed (every engine: the failed one may not
+    // be the one of its group chosen first).
+    job.setStateTargets(indexNowTargets(input.catalogue, input.currentList, input.fields.Site_URL).targets,
+                        SharedEngines::All);
+    QEventLoop loop;
+    printProgress(job, &loop, command.quiet);
+    QObject::connect(&job, &AnnounceJob::idle, &loop, &QEventLoop::quit);
+    QObject::connect(&stops, &StopSignals::stopRequested, &job, &AnnounceJob::cancel);
+    job.resendFailed(batches);
+    if (job.busy())
+        loop.exec();
+    return finishSending(job, command, stops, ExitAllOk);
 }
 
 int runCheckKeyJob(const CommandLine& command) {

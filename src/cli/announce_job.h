@@ -1,5 +1,9 @@
 #pragma once
 
+#include "submit/core/result_record.h"
+
+#include <QList>
+
 struct CommandLine;
 
 // --announce: runs the AnnounceJob the Announce Pages window runs, on every source in order (a
@@ -13,6 +17,11 @@ struct CommandLine;
 // answered are SKIPPED); the report is written then too. Needs the application object (no
 // display); returns the exit status (ExitStatus).
 int runAnnounceJob(const CommandLine& command);
+
+// --resend-failed of an announcement: sends the failed batches of a past one again with the
+// same job, printed, counted and reported as --announce does; the job is kept in the history as
+// an announcement.
+int runResendBatchesJob(const CommandLine& command, const QList<ResultRecord>& batches);
 
 // --check-key: checks the key file of the key in use (the IndexNow key of the first engine of
 // the current list that takes one) at the Site URL's host, and prints what was found. Exit

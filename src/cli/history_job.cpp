@@ -1,21 +1,15 @@
 #include "cli/history_job.h"
 
-#include "announce/core/announce_job.h"
-#include "announce/core/announce_targets.h"
-#include "announce/core/announce_texts.h"
+#include "cli/announce_job.h"
 #include "cli/command_line.h"
 #include "cli/job_input.h"
-#include "cli/stop_signals.h"
 #include "cli/submit_job.h"
 #include "history/core/history_store.h"
-#include "net/core/network_fetcher.h"
-#include "platform/clock.h"
 #include "platform/json_text.h"
 #include "platform/text_codec.h"
 #include "submit/core/result_text.h"
 #include "submit/core/run_report.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
 #include <cstdio>
 #include <memory>
@@ -61,68 +55,6 @@ QByteArray jobsJson(const QString& location, const QList<HistoryJob>& jobs) {
                ", \"skipped\": " + QByteArray::number(job.skippedCount) + '}';
     }
     return out + (jobs.isEmpty() ? "]}" : "\n]}");
-}
-
-// Sends the failed batches of a past announcement again with the announcement job, one line per
-// batch as --announce prints them; the job is kept in the history as an announcement.
-int resendBatches(const CommandLine& command, const QList<ResultRecord>& batches) {
-    JobInput input;
-    if (const QString error = loadJobInput(command.profile, command.catalogue, input); !error.isEmpty()) {
-        printError(error);
-        return ExitBadInput;
-    }
-    StopSignals stops;
-    NetworkFetcher fetcher;
-    SystemClock clock;
-    HistoryStore history(historyLocation(command.history));
-    AnnounceJob job(fetcher, clock);
-    job.setSiteUrl(input.fields.Site_URL);
-    job.setProfilePath(input.profilePath);
-    job.setHistory(&history, HistoryJob::Face::CommandLine);
-    // The engines of the profile with their Shares groups, so that the pages sent again update
-    // the same page states as the announcement that failed (every engine: the failed one may not
-    // be the one of its group chosen first).
-    job.setStateTargets(indexNowTargets(input.catalogue, input.currentList, input.fields.Site_URL).targets,
-                        SharedEngines::All);
-    QEventLoop loop;
-    QObject::connect(&job, &AnnounceJob::message, &loop, [&](const QString& text, bool problem) {
-        if (problem)
-            printError(text);
-        else if (!command.quiet)
-            printLine(text);
-    });
-    QObject::connect(&job, &AnnounceJob::recorded, &loop, [&](int index) {
-        const ResultRecord& record = job.results().records.at(index);
-        printLine(u"[Engine] %1 (%2)...%3"_s.arg(record.title, countedText(record.batchSize, u"address", u"addresses"),
-                                                 verdictText(record.verdict)));
-        if (!command.quiet)
-            printLine(u"    "_s + resultSummary(record));
-    });
-    QObject::connect(&job, &AnnounceJob::idle, &loop, &QEventLoop::quit);
-    QObject::connect(&stops, &StopSignals::stopRequested, &job, &AnnounceJob::cancel);
-    job.resendFailed(batches);
-    if (job.busy())
-        loop.exec();
-
-    int status = ExitAllOk;
-    for (const ResultRecord& record : job.results().records) {
-        if (record.failed())
-            status = ExitSomeFailed;
-    }
-    if (stops.received()) {
-        printError(u"Interrupted: the batches not answered are SKIPPED."_s);
-        status = ExitInterrupted;
-    } else {
-        printLine(u"Done"_s);
-    }
-    if (!command.report.isEmpty()) {
-        if (const QString error = saveRunReport(command.report, job.results()); !error.isEmpty()) {
-            printError(error);
-            if (status != ExitInterrupted)
-                status = ExitBadInput;
-        }
-    }
-    return status;
 }
 
 } // namespace
@@ -203,5 +135,5 @@ int runResendFailedJob(const CommandLine& command) {
         for (const ResultRecord& record : failed)
             titles.append(record.title);
     } // the job opens the history itself
-    return batches.isEmpty() ? runSubmitJob(command, &titles) : resendBatches(command, batches);
+    return batches.isEmpty() ? runSubmitJob(command, &titles) : runResendBatchesJob(command, batches);
 }
