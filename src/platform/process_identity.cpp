@@ -37,7 +37,9 @@ QString bootAndNamespace() {
 
 } // namespace
 
-ProcessIdentity currentProcess() {
+namespace {
+
+ProcessIdentity readCurrentProcess() {
     ProcessIdentity process;
     const QByteArray id = QSysInfo::machineUniqueId();
     process.machine = id.isEmpty() ? u"host:"_s + QSysInfo::machineHostName() : QString::fromLatin1(id);
@@ -49,10 +51,18 @@ ProcessIdentity currentProcess() {
     return process;
 }
 
+} // namespace
+
+const ProcessIdentity& currentProcess() {
+    // Read once, when first asked (not at start): none of it changes while the program runs.
+    static const ProcessIdentity process = readCurrentProcess();
+    return process;
+}
+
 bool processHasEnded(const ProcessIdentity& process) {
     if (process.pid <= 0 || process.pid > std::numeric_limits<pid_t>::max() || process.started.isEmpty())
         return false;
-    const ProcessIdentity self = currentProcess();
+    const ProcessIdentity& self = currentProcess();
     const qsizetype cut = process.started.lastIndexOf(u'/');
     if (process.machine != self.machine || self.started.isEmpty() ||
         process.started.left(cut) != self.started.left(self.started.lastIndexOf(u'/')))

@@ -17,7 +17,8 @@ struct ProcessIdentity {
     QString started;
 };
 
-ProcessIdentity currentProcess();
+// This program (read once, at the first call).
+const ProcessIdentity& currentProcess();
 
 // Whether the process is known to have ended: it ran on this machine, in this boot and pid
 // namespace, and no process with its pid and start time runs now. False whenever that cannot be

@@ -2,6 +2,7 @@
 
 #include "catalogue/core/shared_groups.h"
 #include "history/core/history_schema.h"
+#include "platform/process_identity.h"
 
 #include <QAtomicInt>
 #include <QDir>
@@ -67,8 +68,7 @@ QString historyGroupName(const QString& engineTitle, const QString& shares) {
     return group.isEmpty() ? QString(u"engine:"_s + engineTitle.trimmed()) : QString(u"shares:"_s + group);
 }
 
-HistoryStore::HistoryStore(const HistoryLocation& location)
-    : m_location(location), m_dialect(backendOf(location)), m_process(currentProcess()) {
+HistoryStore::HistoryStore(const HistoryLocation& location) : m_location(location), m_dialect(backendOf(location)) {
     static QAtomicInt counter;
     m_connection = u"torvane-history-%1"_s.arg(counter.fetchAndAddRelaxed(1));
 }
@@ -304,9 +304,9 @@ qint64 HistoryStore::beginJob(const HistoryJob& job) {
         query.addBindValue(text(job.profilePath));
         query.addBindValue(text(job.dateRule));
         query.addBindValue(text(job.sharedNotices.join(u'\n')));
-        query.addBindValue(text(m_process.machine));
-        query.addBindValue(m_process.pid);
-        query.addBindValue(text(m_process.started));
+        query.addBindValue(text(currentProcess().machine));
+        query.addBindValue(currentProcess().pid);
+        query.addBindValue(text(currentProcess().started));
         if (!query.exec() || !query.next()) {
             *error = query.lastError().text();
             return false;

@@ -5,7 +5,6 @@
 #include "history/core/history_types.h"
 #include "history/core/page_classification.h"
 #include "history/core/page_index_status.h"
-#include "platform/process_identity.h"
 #include "submit/core/result_record.h"
 
 #include <QDateTime>
@@ -150,7 +149,6 @@ private:
     QString m_lastError; // of the last write that failed
     std::function<QDateTime()> m_now;
     int m_jobsKept = kJobsKeptPerSite;
-    ProcessIdentity m_process;        // this program, as its jobs record it
     QHash<qint64, qint64> m_jobSites; // job id -> site id, for the jobs written here
     QHash<qint64, int> m_nextSeq;
     QList<ResultRecord> m_unstored;

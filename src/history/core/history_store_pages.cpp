@@ -1,6 +1,7 @@
 // HistoryStore: the states of a site's pages, and the claims of jobs sending them.
 
 #include "history/core/history_store.h"
+#include "platform/process_identity.h"
 
 #include <QHash>
 #include <QSqlError>
@@ -132,7 +133,7 @@ bool HistoryStore::releaseEndedClaims(qint64 site, qint64 jobId, QString* error)
     jobs.prepare(u"SELECT id, pid, process_started FROM jobs WHERE site_id = ? AND finished IS NULL AND machine = ? "
                  "AND id <> ? AND EXISTS (SELECT 1 FROM claims WHERE claims.job_id = jobs.id)"_s);
     jobs.addBindValue(site);
-    jobs.addBindValue(HistoryDialect::text(m_process.machine));
+    jobs.addBindValue(HistoryDialect::text(currentProcess().machine));
     jobs.addBindValue(jobId);
     if (!jobs.exec()) {
         *error = jobs.lastError().text();
@@ -140,7 +141,7 @@ bool HistoryStore::releaseEndedClaims(qint64 site, qint64 jobId, QString* error)
     }
     QList<qint64> ended;
     while (jobs.next()) {
-        if (processHasEnded({m_process.machine, jobs.value(1).toLongLong(), jobs.value(2).toString()}))
+        if (processHasEnded({currentProcess().machine, jobs.value(1).toLongLong(), jobs.value(2).toString()}))
             ended.append(jobs.value(0).toLongLong());
     }
     jobs.finish();
