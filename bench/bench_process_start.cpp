@@ -139,7 +139,7 @@ double median(std::vector<double> values) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    const QString probes = QCoreApplication::applicationDirPath() + QStringLiteral("/probe/");
+    const QString probes = QCoreApplication::applicationDirPath() + u'/';
     const QString torvane = probes + QStringLiteral("start_probe");
     const QString bare = probes + QStringLiteral("minimal_window");
     QTemporaryDir empty;
@@ -168,7 +168,7 @@ int main(int argc, char* argv[]) {
     for (int i = 0; i < 3; ++i) {
         const Start t = startOnce(torvane, empty.path(), true);
         if (t.pageMs < 0) {
-            std::fprintf(stderr, "the Submit Now page was not shown\n");
+            std::fprintf(stderr, "the Submit Now page was not shown with its web view\n");
             return 2;
         }
         pageMs.push_back(t.pageMs);
