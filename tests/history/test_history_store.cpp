@@ -470,6 +470,28 @@ private slots:
         QCOMPARE(file.readAll(), before);
     }
 
+    // A shared database may hold other programs' tables; only tables named as a history's,
+    // without its mark, make it another program's, which is left as it is.
+    void otherTablesInASharedDatabase_data() {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("a table of another name") << "notes" << true;
+        QTest::newRow("a table named as a history's") << "jobs" << false;
+    }
+    void otherTablesInASharedDatabase() {
+        QFETCH(QString, table);
+        QFETCH(bool, usable);
+        if (!m_postgres)
+            QSKIP(qPrintable(m_postgresProblem));
+        const QString where = freshHistory(true);
+        QVERIFY(!where.isEmpty());
+        QCOMPARE(m_postgres->administer("CREATE TABLE " + table + " (text TEXT)", where.section('/', -1)), QString());
+        HistoryStore store(historyLocation(where));
+        QCOMPARE(store.open(), usable);
+        QCOMPARE(store.beginJob(job("site.test")) > 0, usable);
+        QCOMPARE(store.message().contains("is not a Torvane history"), !usable);
+    }
+
     // A database server that cannot be used says why, each case in its own words.
     void unusableServer_data() {
         QTest::addColumn<QString>("problem");

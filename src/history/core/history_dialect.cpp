@@ -97,37 +97,38 @@ bool HistoryDialect::prepareWriting(QSqlDatabase& db, QString* error) const {
 bool HistoryDialect::readVersion(QSqlDatabase& db, int* version, bool* foreign, QString* error) const {
     *version = 0;
     *foreign = false;
+    // The marks and the tables are read in one statement, so in one view of the file or catalog:
+    // read in several, a history another program made between them would look foreign.
+    QSqlQuery tables(db);
+    const QString sql =
+        m_backend == Backend::Sqlite
+            ? u"SELECT (SELECT application_id FROM pragma_application_id), (SELECT user_version FROM "
+              "pragma_user_version), (SELECT count(*) FROM sqlite_master)"_s
+            : u"SELECT count(*) FILTER (WHERE tablename = 'torvane_history'), count(*) FILTER (WHERE tablename IN "
+              "('sites', 'engine_groups', 'jobs', 'records', 'pages', 'page_states', 'claims')) "
+              "FROM pg_catalog.pg_tables WHERE schemaname = current_schema()"_s;
+    if (!run(tables, sql, error))
+        return false;
+    if (!tables.next()) {
+        *error = u"no answer to %1"_s.arg(sql);
+        return false;
+    }
     if (m_backend == Backend::Sqlite) {
-        const QVariant application = single(db, u"PRAGMA application_id"_s, error);
-        const QVariant user = application.isValid() ? single(db, u"PRAGMA user_version"_s, error) : QVariant();
-        const QVariant tables =
-            user.isValid() ? single(db, u"SELECT count(*) FROM sqlite_master"_s, error) : QVariant();
-        if (!tables.isValid())
-            return false;
-        if (application.toInt() == kSqliteApplicationId)
-            *version = user.toInt();
+        const int application = tables.value(0).toInt();
+        if (application == kSqliteApplicationId)
+            *version = tables.value(1).toInt();
         else
-            *foreign = application.toInt() != 0 || tables.toInt() > 0;
+            *foreign = application != 0 || tables.value(2).toInt() > 0;
         return true;
     }
-    const QVariant marker = postgresTables(db, u"torvane_history"_s, error);
-    if (!marker.isValid())
-        return false;
-    if (marker.toInt() > 0) {
+    if (tables.value(0).toInt() > 0) {
         const QVariant stored = single(db, u"SELECT max(version) FROM torvane_history"_s, error);
         if (!stored.isValid())
             return false;
         *version = stored.toInt();
         return true;
     }
-    const QVariant others =
-        single(db,
-               u"SELECT count(*) FROM information_schema.tables WHERE table_schema = current_schema() "
-               "AND table_name IN ('sites', 'engine_groups', 'jobs', 'records', 'pages', 'page_states', 'claims')"_s,
-               error);
-    if (!others.isValid())
-        return false;
-    *foreign = others.toInt() > 0;
+    *foreign = tables.value(1).toInt() > 0;
     return true;
 }
 
