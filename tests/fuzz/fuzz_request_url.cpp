@@ -36,7 +36,9 @@ QString withoutFieldSeparators(QString text) {
 // The placeholder number a value text stands for (its upper-cased text is "VAR1" … "VAR30"),
 // or 0.
 int placeholderOf(const QString& valueText) {
-    static const QRegularExpression placeholder(QStringLiteral("^VAR([1-9]|[12][0-9]|30)$"));
+    // Anchored to the whole text: "$" would also match before a final line break ("VAR30\n").
+    static const QRegularExpression placeholder(
+        QRegularExpression::anchoredPattern(QStringLiteral("VAR([1-9]|[12][0-9]|30)")));
     const QRegularExpressionMatch match = placeholder.match(valueText.toUpper());
     return match.hasMatch() ? match.captured(1).toInt() : 0;
 }
