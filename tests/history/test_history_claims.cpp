@@ -3,19 +3,16 @@
 
 #include "history/core/history_schema.h"
 #include "history/core/history_store.h"
-#include "history/postgres_server.h"
+#include "history/history_backends.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -50,18 +47,13 @@ int claimAndDie(const QString& where) {
 // Runs statements on the history at where, as another program would, after making the tables
 // of makeVersion when it is given; empty or the error.
 QString execute(const QString& where, const QStringList& statements, int makeVersion = 0) {
-    const HistoryLocation location = historyLocation(where);
-    const bool postgres = location.kind == HistoryLocation::Kind::Postgres;
+    const bool postgres = historyLocation(where).kind == HistoryLocation::Kind::Postgres;
     const HistoryDialect dialect(postgres ? HistoryDialect::Backend::Postgres : HistoryDialect::Backend::Sqlite);
     QString error;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driverName(), "direct");
-        db.setDatabaseName(postgres ? location.database : where);
-        db.setHostName(location.host);
-        db.setPort(location.port);
-        db.setUserName(location.user);
+        QSqlDatabase db = HistoryBackends::openDirectly(where, "direct");
         QSqlQuery query(db);
-        if (!db.open())
+        if (!db.isOpen())
             error = db.lastError().text();
         else if (makeVersion > 0)
             upgradeHistorySchema(db, dialect, 0, &error, makeVersion);
@@ -80,30 +72,11 @@ class TestHistoryClaims : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    std::unique_ptr<PostgresServer> m_postgres;
-    QString m_postgresProblem;
-    int m_count = 0;
-
-    // A new, empty history on the back end (a new file in a new folder, or a new database).
-    QString freshHistory(bool postgres) {
-        ++m_count;
-        if (!postgres) {
-            QDir().mkpath(m_dir.filePath(QString("h%1").arg(m_count)));
-            return m_dir.filePath(QString("h%1/history.sqlite").arg(m_count));
-        }
-        const QString name = QString("h%1").arg(m_count);
-        return m_postgres && m_postgres->administer("CREATE DATABASE " + name).isEmpty() ? m_postgres->url(name)
-                                                                                         : QString();
-    }
+    HistoryBackends m_backends;
 
 private slots:
-    void initTestCase() {
-        QVERIFY(m_dir.isValid());
-        // Installed but failing to start is a fault; not installed, the PostgreSQL rows skip.
-        QVERIFY2(startTestServer(&m_postgres, &m_postgresProblem), qPrintable(m_postgresProblem));
-    }
-    void cleanupTestCase() { m_postgres.reset(); }
+    void initTestCase() { QVERIFY2(m_backends.start(), qPrintable(m_backends.problem())); }
+    void cleanupTestCase() { m_backends.stop(); }
 
     // A program claims ten pages and is killed; what its job row says decides whether the next
     // job may send them at once. (Claims of a running job are kept: see the store's claims test.)
@@ -122,9 +95,9 @@ private slots:
         QFETCH(bool, postgres);
         QFETCH(QString, change);
         QFETCH(int, held);
-        if (postgres && !m_postgres)
-            QSKIP(qPrintable(m_postgresProblem));
-        const QString where = freshHistory(postgres);
+        if (postgres && !m_backends.postgres())
+            QSKIP(qPrintable(m_backends.problem()));
+        const QString where = m_backends.fresh(postgres);
         QVERIFY(!where.isEmpty());
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {"--claim-and-die", where});
@@ -144,16 +117,12 @@ private slots:
 
     // A history of version 3, with a job that died holding a claim, is brought up to date: its
     // jobs stay, and the old job's claim (no machine known) is left to the time limit.
-    void upgradeFromVersion3_data() {
-        QTest::addColumn<bool>("postgres");
-        QTest::newRow("sqlite") << false;
-        QTest::newRow("postgresql") << true;
-    }
+    void upgradeFromVersion3_data() { HistoryBackends::addRows(); }
     void upgradeFromVersion3() {
         QFETCH(bool, postgres);
-        if (postgres && !m_postgres)
-            QSKIP(qPrintable(m_postgresProblem));
-        const QString where = freshHistory(postgres);
+        if (postgres && !m_backends.postgres())
+            QSKIP(qPrintable(m_backends.problem()));
+        const QString where = m_backends.fresh(postgres);
         QVERIFY(!where.isEmpty());
         const QStringList v3{
             "INSERT INTO sites (host) VALUES ('site.test')",

@@ -2,13 +2,11 @@
 // the latest answer of each page winning; a history of the version before them brought up to
 // date with what it held.
 
-#include "history/core/history_dialect.h"
 #include "history/core/history_store.h"
-#include "postgres_server.h"
+#include "history/history_backends.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
@@ -31,34 +29,18 @@ PageInspection inspection(const QString& page, qint64 at, const QString& coverag
 class TestHistoryInspections : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<PostgresServer> m_postgres;
-    QString m_postgresProblem;
-    int m_count = 0;
+    HistoryBackends m_backends;
 
 private slots:
-    void initTestCase() {
-        QVERIFY(m_dir.isValid());
-        // Installed but failing to start is a fault; not installed, the PostgreSQL rows skip.
-        QVERIFY2(startTestServer(&m_postgres, &m_postgresProblem), qPrintable(m_postgresProblem));
-    }
+    void initTestCase() { QVERIFY2(m_backends.start(), qPrintable(m_backends.problem())); }
 
-    void keptAndUpgraded_data() {
-        QTest::addColumn<bool>("postgres");
-        QTest::newRow("sqlite") << false;
-        QTest::newRow("postgresql") << true;
-    }
+    void keptAndUpgraded_data() { HistoryBackends::addRows(); }
     void keptAndUpgraded() {
         QFETCH(bool, postgres);
-        if (postgres && !m_postgres)
-            QSKIP(qPrintable(m_postgresProblem));
-        ++m_count;
-        QString where = m_dir.filePath(u"h%1/history.sqlite"_s.arg(m_count));
-        if (postgres) {
-            const QString name = u"i%1"_s.arg(m_count);
-            QCOMPARE(m_postgres->administer(u"CREATE DATABASE "_s + name), QString());
-            where = m_postgres->url(name);
-        }
+        if (postgres && !m_backends.postgres())
+            QSKIP(qPrintable(m_backends.problem()));
+        const QString where = m_backends.fresh(postgres);
+        QVERIFY(!where.isEmpty());
         const HistoryLocation location = historyLocation(where);
         const QString page = u"https://site.test/a"_s;
         {
@@ -74,14 +56,8 @@ private slots:
         }
         // Back to the version before inspections, as an older program left it.
         {
-            const HistoryDialect dialect(postgres ? HistoryDialect::Backend::Postgres
-                                                  : HistoryDialect::Backend::Sqlite);
-            QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driverName(), u"old"_s);
-            db.setDatabaseName(postgres ? location.database : where);
-            db.setHostName(location.host);
-            db.setPort(location.port);
-            db.setUserName(location.user);
-            QVERIFY(db.open());
+            QSqlDatabase db = HistoryBackends::openDirectly(where, u"old"_s);
+            QVERIFY(db.isOpen());
             QSqlQuery query(db);
             for (const QString& statement :
                  {u"DROP TABLE inspections"_s, u"ALTER TABLE jobs DROP COLUMN machine"_s,

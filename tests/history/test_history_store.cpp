@@ -1,6 +1,6 @@
 #include "history/core/history_schema.h"
 #include "history/core/history_store.h"
-#include "history/postgres_server.h"
+#include "history/history_backends.h"
 #include "submit/core/run_report.h"
 
 #include <QCoreApplication>
@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 #include <csignal>
@@ -98,42 +97,21 @@ class TestHistoryStore : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    std::unique_ptr<PostgresServer> m_postgres;
-    QString m_postgresProblem;
-    int m_count = 0;
-
-    void addBackendRows() {
-        QTest::addColumn<bool>("postgres");
-        QTest::newRow("sqlite") << false;
-        QTest::newRow("postgresql") << true;
-    }
-
-    // A new, empty history on the row's back end (a new file, or a new database).
-    QString freshHistory(bool postgres) {
-        ++m_count;
-        if (!postgres)
-            return m_dir.filePath(QString("h%1/history.sqlite").arg(m_count));
-        const QString name = QString("h%1").arg(m_count);
-        const QString error = m_postgres ? m_postgres->administer("CREATE DATABASE " + name) : "no server";
-        return error.isEmpty() ? m_postgres->url(name) : QString();
-    }
+    HistoryBackends m_backends;
 
 #define FRESH_HISTORY(var)                                                                                             \
     QFETCH(bool, postgres);                                                                                            \
-    if (postgres && !m_postgres)                                                                                       \
-        QSKIP(qPrintable(m_postgresProblem));                                                                          \
-    const QString var = freshHistory(postgres);                                                                        \
+    if (postgres && !m_backends.postgres())                                                                            \
+        QSKIP(qPrintable(m_backends.problem()));                                                                       \
+    const QString var = m_backends.fresh(postgres);                                                                    \
     QVERIFY(!var.isEmpty())
 
 private slots:
     void initTestCase() {
-        QVERIFY(m_dir.isValid());
-        // Installed but failing to start is a fault; not installed, the PostgreSQL rows skip.
-        QVERIFY2(startTestServer(&m_postgres, &m_postgresProblem), qPrintable(m_postgresProblem));
+        QVERIFY2(m_backends.start(), qPrintable(m_backends.problem()));
     }
     void cleanupTestCase() {
-        m_postgres.reset();
+        m_backends.stop();
     }
 
     void location_data() {
@@ -184,7 +162,7 @@ private slots:
     // Jobs and records written and read back as the report has them; the file is made at the
     // first job only, private to its owner.
     void jobsAndRecords_data() {
-        addBackendRows();
+        HistoryBackends::addRows();
     }
     void jobsAndRecords() {
         FRESH_HISTORY(where);
@@ -250,7 +228,7 @@ private slots:
     // Each site keeps its newest jobs' records; page states stay; forgetting one site leaves
     // the others.
     void boundAndForget_data() {
-        addBackendRows();
+        HistoryBackends::addRows();
     }
     void boundAndForget() {
         FRESH_HISTORY(where);
@@ -275,7 +253,7 @@ private slots:
 
     // What was announced OK, when, and what has left the sitemap since.
     void classification_data() {
-        addBackendRows();
+        HistoryBackends::addRows();
     }
     void classification() {
         FRESH_HISTORY(where);
@@ -318,7 +296,7 @@ private slots:
 
     // Two jobs on one history never send the same page to the same group for one change.
     void claims_data() {
-        addBackendRows();
+        HistoryBackends::addRows();
     }
     void claims() {
         FRESH_HISTORY(where);
@@ -354,20 +332,15 @@ private slots:
 
     // A history of the first version is brought up to date, keeping what it held.
     void upgradeFromFirstVersion_data() {
-        addBackendRows();
+        HistoryBackends::addRows();
     }
     void upgradeFromFirstVersion() {
         FRESH_HISTORY(where);
         const HistoryLocation location = historyLocation(where);
         const HistoryDialect dialect(postgres ? HistoryDialect::Backend::Postgres : HistoryDialect::Backend::Sqlite);
         {
-            QDir().mkpath(QFileInfo(where).path());
-            QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driverName(), "v1");
-            db.setDatabaseName(postgres ? location.database : where);
-            db.setHostName(location.host);
-            db.setPort(location.port);
-            db.setUserName(location.user);
-            QVERIFY(db.open());
+            QSqlDatabase db = HistoryBackends::openDirectly(where, "v1");
+            QVERIFY(db.isOpen());
             QSqlQuery query(db);
             const QStringList v1{
                 "CREATE TABLE sites (id {id}, host TEXT NOT NULL UNIQUE)",
@@ -421,7 +394,7 @@ private slots:
     void unusableFile() {
         QFETCH(QByteArray, kind);
         QFETCH(QString, message);
-        const QString path = m_dir.filePath("unusable-" + kind + ".sqlite");
+        const QString path = m_backends.filePath("unusable-" + kind + ".sqlite");
         if (kind == "text") {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -481,11 +454,12 @@ private slots:
     void otherTablesInASharedDatabase() {
         QFETCH(QString, table);
         QFETCH(bool, usable);
-        if (!m_postgres)
-            QSKIP(qPrintable(m_postgresProblem));
-        const QString where = freshHistory(true);
+        if (!m_backends.postgres())
+            QSKIP(qPrintable(m_backends.problem()));
+        const QString where = m_backends.fresh(true);
         QVERIFY(!where.isEmpty());
-        QCOMPARE(m_postgres->administer("CREATE TABLE " + table + " (text TEXT)", where.section('/', -1)), QString());
+        QCOMPARE(m_backends.postgres()->administer("CREATE TABLE " + table + " (text TEXT)", where.section('/', -1)),
+                 QString());
         HistoryStore store(historyLocation(where));
         QCOMPARE(store.open(), usable);
         QCOMPARE(store.beginJob(job("site.test")) > 0, usable);
@@ -510,29 +484,31 @@ private slots:
     void unusableServer() {
         QFETCH(QString, problem);
         QFETCH(QString, message);
-        if (!m_postgres)
-            QSKIP(qPrintable(m_postgresProblem));
-        QString where = freshHistory(true);
+        if (!m_backends.postgres())
+            QSKIP(qPrintable(m_backends.problem()));
+        QString where = m_backends.fresh(true);
         if (problem == "port") {
             QTcpServer probe;
             QVERIFY(probe.listen(QHostAddress::LocalHost));
-            where.replace(QString::number(m_postgres->port()), QString::number(probe.serverPort()));
+            where.replace(QString::number(m_backends.postgres()->port()), QString::number(probe.serverPort()));
         } else if (problem == "password") {
             where.replace("torvane@", "torvane:wrong@");
         } else if (problem == "database") {
             where.replace(QRegularExpression("/h\\d+$"), "/nosuch");
         } else if (problem == "newer") {
             QVERIFY(HistoryStore(historyLocation(where)).open());
-            QCOMPARE(m_postgres->administer("UPDATE torvane_history SET version = 99", where.section('/', -1)),
-                     QString());
+            QCOMPARE(
+                m_backends.postgres()->administer("UPDATE torvane_history SET version = 99", where.section('/', -1)),
+                QString());
         }
         HistoryStore store(historyLocation(where));
         if (problem == "lost") {
             QVERIFY(store.open());
             const qint64 id = store.beginJob(job("site.test"));
             QVERIFY(store.addRecord(id, record("A", V::Ok)));
-            m_postgres->administer("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" +
-                                   where.section('/', -1) + "'");
+            m_backends.postgres()->administer(
+                "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" + where.section('/', -1) +
+                "'");
             QVERIFY(!store.addRecord(id, record("B", V::Error)));
             QVERIFY(!store.addRecord(id, record("C", V::Ok)));
             QCOMPARE(store.unstoredRecords().size(), 2);
@@ -552,7 +528,7 @@ private slots:
 
     // A program killed while announcing leaves a sound file that holds every answer it had.
     void killedWhileWriting() {
-        const QString path = freshHistory(false);
+        const QString path = m_backends.fresh(false);
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {"--claim", path, "0", "100000"});
         QByteArray out;
@@ -582,7 +558,7 @@ private slots:
 
     // Two jobs announcing the same pages at the same moment: each page goes out once.
     void claimsOfTwoPrograms_data() {
-        addBackendRows();
+        HistoryBackends::addRows();
     }
     void claimsOfTwoPrograms() {
         FRESH_HISTORY(where);
