@@ -24,22 +24,6 @@ phase() {
     echo "== $name: $((SECONDS - start)) s"
 }
 
-# /proc and /dev inside the root, unmounted at the end whatever happens.
-mounted=()
-unmount_all() {
-    local i
-    for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
-        umount -R "${mounted[i]}" 2>/dev/null || umount -l "${mounted[i]}" || true
-    done
-    mounted=()
-}
-trap unmount_all EXIT
-mount_root() {
-    mount -t proc proc "$root/proc" && mounted+=("$root/proc")
-    mount --rbind /dev "$root/dev" && mount --make-rslave "$root/dev" && mounted+=("$root/dev")
-    cp /etc/resolv.conf "$root/etc/resolv.conf"
-}
-
 make_root() {
     if grep -qs '^VERSION_CODENAME=trixie$' "$root/etc/os-release" && [ -x "$root/usr/bin/apt-get" ]; then
         echo "using the Debian 13 root already in $root"
@@ -84,12 +68,12 @@ install_and_purge() {
 }
 
 phase "make the Debian 13 root" make_root
-mount_root
+torvane_mount_root "$root"
 phase "copy the checkout" copy_checkout
 phase "install the build's packages" install_packages
 phase "build and run the suite" build_and_test
 phase "make and check the packages" package_and_check
 phase "install and purge the .deb" install_and_purge
-unmount_all
+torvane_unmount_roots
 echo "Debian 13: every phase passed"
 printf '  %s\n' "${summary[@]}"

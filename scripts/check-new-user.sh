@@ -6,25 +6,13 @@
 # display: the suggestion and status 2; then purges the package: none of its files may be left.
 # Needs root and Debian's package mirror (for the packages the .deb depends on).
 #     scripts/check-new-user.sh ROOT DEB
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 root="$1"
 deb="$2"
 [ "$(id -u)" -eq 0 ] || { echo "check-new-user.sh must run as root (chroot)"; exit 1; }
 [ -x "$root/usr/bin/apt-get" ] || { echo "$root is not a Debian root"; exit 1; }
 
-mounted=()
-unmount_all() {
-    local i
-    for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
-        umount -R "${mounted[i]}" 2>/dev/null || umount -l "${mounted[i]}" || true
-    done
-}
-trap unmount_all EXIT
-mountpoint -q "$root/proc" || { mount -t proc proc "$root/proc" && mounted+=("$root/proc"); }
-if ! mountpoint -q "$root/dev"; then
-    mount --rbind /dev "$root/dev" && mount --make-rslave "$root/dev" && mounted+=("$root/dev")
-fi
-cp /etc/resolv.conf "$root/etc/resolv.conf"
+torvane_mount_root "$root"
 mkdir -p "$root/tmp/new-user"
 cp "$deb" "$root/tmp/new-user/"
 package="/tmp/new-user/$(basename "$deb")"

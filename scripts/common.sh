@@ -48,3 +48,30 @@ torvane_build() {
     cmake --preset "$preset" "$@" >/dev/null
     cmake --build --preset "$preset" -j "$(nproc)"
 }
+
+# Debian roots made with debootstrap (scripts/check-debian13.sh, scripts/check-new-user.sh):
+# torvane_mount_root ROOT mounts /proc and /dev inside ROOT (those not mounted there already) and
+# gives it this machine's name servers; torvane_unmount_roots unmounts what was mounted, last
+# first. It runs at exit whatever happens.
+torvane_mounted=()
+torvane_unmount_roots() {
+    local i
+    for ((i = ${#torvane_mounted[@]} - 1; i >= 0; i--)); do
+        umount -R "${torvane_mounted[i]}" 2>/dev/null || umount -l "${torvane_mounted[i]}" || true
+    done
+    torvane_mounted=()
+}
+torvane_mount_root() {
+    local root="$1"
+    trap torvane_unmount_roots EXIT
+    if ! mountpoint -q "$root/proc"; then
+        mount -t proc proc "$root/proc"
+        torvane_mounted+=("$root/proc")
+    fi
+    if ! mountpoint -q "$root/dev"; then
+        mount --rbind /dev "$root/dev"
+        mount --make-rslave "$root/dev"
+        torvane_mounted+=("$root/dev")
+    fi
+    cp /etc/resolv.conf "$root/etc/resolv.conf"
+}
